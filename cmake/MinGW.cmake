@@ -1,0 +1,29 @@
+# Everything that is particular to building with MinGW-w64 and running under Wine lives here.
+
+# Link the C and C++ runtimes (and winpthread) statically: the binaries need only system DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+# Keep stdcall exports undecorated (DllGetClassObject, not DllGetClassObject@12).
+set(VINSPECT_DLL_LINK_OPTIONS -Wl,--kill-at -Wl,--enable-stdcall-fixup)
+add_compile_options(-Wall -Wextra -Wno-unknown-pragmas)
+
+find_program(VINSPECT_WIDL_PROGRAM NAMES ${VINSPECT_WIDL} REQUIRED)
+
+# vinspect_compile_idl(IDL OUTDIR BASENAME): type library, C++ header and identifier
+# definitions from one interface description.
+function(vinspect_compile_idl idl outdir base)
+    add_custom_command(
+        OUTPUT ${outdir}/${base}.tlb ${outdir}/${base}_h.h ${outdir}/${base}_i.c
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
+        COMMAND ${VINSPECT_WIDL_PROGRAM} ${VINSPECT_WIDL_FLAGS}
+                -I /usr/include/wine/wine/windows
+                -t -T ${outdir}/${base}.tlb
+                -h -H ${outdir}/${base}_h.h
+                -u -U ${outdir}/${base}_i.c
+                ${idl}
+        DEPENDS ${idl}
+        VERBATIM)
+endfunction()
+
+# Programs of this tree run under Wine in a private prefix inside the build tree.
+set(VINSPECT_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh ${VINSPECT_WINEPREFIX})

@@ -1,0 +1,68 @@
+#include "server/module.h"
+
+#include "server/handles.h"
+
+namespace vinspect {
+
+ServerModule& Module() {
+    static ServerModule module{};
+    return module;
+}
+
+HRESULT StartModule(ClassEntry* table, HINSTANCE instance) {
+    ServerModule& module = Module();
+    module.moduleInstance = instance;
+    module.resourceInstance = instance;
+    module.typeLibInstance = instance;
+    module.classTable = table;
+    module.lockCount = 0;
+    InitializeCriticalSection(&module.typeInfoLock);
+    InitializeCriticalSection(&module.classTableLock);
+    return S_OK;
+}
+
+HRESULT StopModule() {
+    ServerModule& module = Module();
+    for (ClassEntry* entry = module.classTable; entry != nullptr && entry->classId != nullptr;
+         ++entry) {
+        if (entry->classObject != nullptr) {
+            entry->classObject->Release();
+            entry->classObject = nullptr;
+        }
+    }
+    DeleteCriticalSection(&module.typeInfoLock);
+    DeleteCriticalSection(&module.classTableLock);
+    return S_OK;
+}
+
+HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    // Cleared first, so that a stale pointer in the caller's variable is never mistaken for a
+    // class object.
+    *out = nullptr;
+    HRESULT result = S_OK;
+    ServerModule& module = Module();
+    for (ClassEntry* entry = module.classTable; entry != nullptr && entry->classId != nullptr;
+         ++entry) {
+        if (!IsEqualCLSID(*entry->classId, classId)) continue;
+        if (entry->classObject == nullptr) {
+            SectionGuard guard(module.classTableLock);
+            if (entry->classObject == nullptr) {
+                result = entry->createClassObject(entry->createInstance, IID_IUnknown,
+                                                  reinterpret_cast<void**>(&entry->classObject));
+            }
+        }
+        if (entry->classObject != nullptr) result = entry->classObject->QueryInterface(iid, out);
+        break;
+    }
+    if (*out == nullptr && result == S_OK) result = CLASS_E_CLASSNOTAVAILABLE;
+    return result;
+}
+
+void AddLock() { InterlockedIncrement(&Module().lockCount); }
+
+void RemoveLock() { InterlockedDecrement(&Module().lockCount); }
+
+LONG LockCount() { return Module().lockCount; }
+
+}  // namespace vinspect

@@ -1,0 +1,60 @@
+// The process-wide module record of vinspect: instance handles, the class table, the lock count
+// that tells whether the library is in use, and the locks that guard shared state.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+namespace vinspect {
+
+// Builds one object of a class: stand-alone without `outer`, aggregated with one.
+using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID iid, void** out);
+// Builds the class object of a class; `context` is the class's instance creator.
+using ClassObjectCreator = HRESULT (*)(InstanceCreator context, REFIID iid, void** out);
+// Registers (nonzero flag) or unregisters (zero) a class.
+using RegistryUpdateRoutine = HRESULT (*)(BOOL registerClass);
+// Returns null for a class that registration processes.
+using DescriptionRoutine = const wchar_t* (*)();
+
+// One served class. A row without class identifier ends the table.
+struct ClassEntry {
+    const CLSID* classId;
+    RegistryUpdateRoutine updateRegistry;
+    ClassObjectCreator createClassObject;
+    InstanceCreator createInstance;
+    IUnknown* classObject;  // built on first request; the table owns one reference
+    DescriptionRoutine description;
+};
+
+struct ServerModule {
+    HINSTANCE moduleInstance;
+    HINSTANCE resourceInstance;
+    HINSTANCE typeLibInstance;
+    ClassEntry* classTable;
+    volatile LONG lockCount;
+    CRITICAL_SECTION typeInfoLock;
+    CRITICAL_SECTION classTableLock;
+};
+
+// The one module record of the process.
+ServerModule& Module();
+
+// The table of classes this library serves.
+ClassEntry* ServedClasses();
+
+// Process attach: fills the record and initialises its locks.
+HRESULT StartModule(ClassEntry* table, HINSTANCE instance);
+// Process detach: releases the cached class objects and deletes the locks.
+HRESULT StopModule();
+
+// The class object of `classId`, built once and cached; CLASS_E_CLASSNOTAVAILABLE for classes
+// this library does not serve.
+HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** out);
+
+void AddLock();
+void RemoveLock();
+LONG LockCount();
+
+inline HINSTANCE ResourceInstance() { return Module().resourceInstance; }
+
+}  // namespace vinspect

@@ -1,0 +1,130 @@
+#include "server/object_forms.h"
+
+#include <new>
+
+#include "server/interface_table.h"
+#include "server/module.h"
+#include "versioninfo/version_info.h"
+
+namespace vinspect {
+namespace {
+
+// The interface pointers of a VersionInfo object: ISupportErrorInfo first, then the dual
+// interface. IUnknown and IDispatch requests are answered by the dual interface.
+class VersionInfoObject : public SupportErrorInfo, public VersionInfo {
+protected:
+    VersionInfoObject() = default;
+    ~VersionInfoObject() = default;
+};
+
+const InterfaceEntry kVersionInfoInterfaces[] = {
+    {&IID_IqzVersionInfo, InterfacePointer<VersionInfoObject, IqzVersionInfo>},
+    {&IID_IDispatch, InterfacePointer<VersionInfoObject, IqzVersionInfo>},
+    {&IID_ISupportErrorInfo, InterfacePointer<VersionInfoObject, ISupportErrorInfo>},
+    {nullptr, nullptr},
+};
+
+HRESULT LookupVersionInfoInterface(VersionInfoObject* object, REFIID iid, void** out) {
+    return LookupInterface(object, kVersionInfoInterfaces, iid, out);
+}
+
+// A VersionInfo object that is not aggregated. It is used from one apartment only, so its count
+// changes with plain arithmetic.
+class StandaloneObject final : public VersionInfoObject {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        return LookupVersionInfoInterface(this, iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++count_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG count = --count_;
+        if (count == 0) Destroy();
+        return static_cast<ULONG>(count);
+    }
+
+    void Destroy() {
+        count_ = 1;
+        RemoveLock();
+        delete this;
+    }
+
+private:
+    ~StandaloneObject() = default;
+    LONG count_ = 0;
+};
+
+// The VersionInfo part of an aggregate: its IUnknown operations belong to the outer object.
+// The outer unknown is kept without a reference, since the outer object owns this part.
+class DelegatingPart final : public VersionInfoObject {
+public:
+    explicit DelegatingPart(IUnknown* outer) : outer_(outer) {}
+    ~DelegatingPart() = default;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        return outer_->QueryInterface(iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+
+private:
+    IUnknown* outer_;
+};
+
+// The aggregate's own, non-delegating IUnknown, through which the outer object controls the
+// lifetime of the contained part and asks it for interfaces.
+class InnerObject final : public IUnknown {
+public:
+    explicit InnerObject(IUnknown* outer) : contained_(outer) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *out = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return LookupVersionInfoInterface(&contained_, iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++count_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG count = --count_;
+        if (count == 0) Destroy();
+        return static_cast<ULONG>(count);
+    }
+
+    void Destroy() {
+        count_ = 1;
+        RemoveLock();
+        delete this;
+    }
+
+private:
+    ~InnerObject() = default;
+    LONG count_ = 0;
+    DelegatingPart contained_;
+};
+
+template <typename Form>
+HRESULT Complete(Form* object, REFIID iid, void** out) {
+    AddLock();
+    HRESULT result = object->QueryInterface(iid, out);
+    if (result != S_OK) object->Destroy();
+    return result;
+}
+
+}  // namespace
+
+HRESULT CreateVersionInfo(IUnknown* outer, REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (outer == nullptr) {
+        StandaloneObject* object = new (std::nothrow) StandaloneObject();
+        if (object == nullptr) return E_OUTOFMEMORY;
+        return Complete(object, iid, out);
+    }
+    InnerObject* object = new (std::nothrow) InnerObject(outer);
+    if (object == nullptr) return E_OUTOFMEMORY;
+    return Complete(object, iid, out);
+}
+
+}  // namespace vinspect

@@ -1,0 +1,131 @@
+// Loading a file's version resource, and the properties that select the translation.
+#include <new>
+
+#include "versioninfo/error_report.h"
+#include "versioninfo/version_info.h"
+
+namespace vinspect {
+namespace {
+
+// The last error of the previous platform call as a result code; 0 when there is none.
+HRESULT LastErrorResult() {
+    DWORD error = GetLastError();
+    if (error == 0) return S_OK;
+    return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
+}
+
+// Load failures that only mean that the file carries no version resource.
+bool MeansNoVersionResource(HRESULT result) {
+    return result == HRESULT_FROM_WIN32(ERROR_BAD_FORMAT) ||
+           result == HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND) ||
+           result == HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND);
+}
+
+}  // namespace
+
+bool VersionInfo::InBlock(const void* data, size_t size) const {
+    if (!block_ || data == nullptr) return false;
+    const BYTE* begin = block_.get();
+    const BYTE* at = static_cast<const BYTE*>(data);
+    if (at < begin || at > begin + blockSize_) return false;
+    return size <= static_cast<size_t>(begin + blockSize_ - at);
+}
+
+void VersionInfo::FreeVersionInfo() {
+    block_.reset();
+    blockSize_ = 0;
+    fixed_ = nullptr;
+}
+
+HRESULT VersionInfo::LoadVersionInfo(BSTR name) {
+    FreeVersionInfo();
+    if (name == nullptr) return E_INVALIDARG;
+
+    AnsiCachedString ansiName;
+    const char* file = nullptr;
+    if (FAILED(ansiName.AssignWide(name)) || FAILED(ansiName.Ansi(&file))) return E_OUTOFMEMORY;
+
+    DWORD handle = 0;
+    SetLastError(0);
+    DWORD size = GetFileVersionInfoSizeA(file, &handle);
+    if (size == 0) return LastErrorResult();
+
+    block_.reset(new (std::nothrow) BYTE[size]);
+    if (!block_) return E_OUTOFMEMORY;
+    blockSize_ = size;
+
+    SetLastError(0);
+    if (!GetFileVersionInfoA(file, handle, size, block_.get())) {
+        HRESULT result = LastErrorResult();
+        FreeVersionInfo();
+        return result;
+    }
+
+    void* fixed = nullptr;
+    UINT fixedLength = 0;
+    if (!VerQueryValueA(block_.get(), "\\", &fixed, &fixedLength) ||
+        fixedLength < sizeof(VS_FIXEDFILEINFO) || !InBlock(fixed, sizeof(VS_FIXEDFILEINFO))) {
+        FreeVersionInfo();
+        return E_UNEXPECTED;
+    }
+    fixed_ = static_cast<const VS_FIXEDFILEINFO*>(fixed);
+
+    void* table = nullptr;
+    UINT tableLength = 0;
+    if (VerQueryValueA(block_.get(), "\\VarFileInfo\\Translation", &table, &tableLength) &&
+        tableLength >= 4 && InBlock(table, 4)) {
+        const BYTE* entry = static_cast<const BYTE*>(table);
+        language_ = static_cast<USHORT>(entry[0] | (entry[1] << 8));
+        codepage_ = static_cast<USHORT>(entry[2] | (entry[3] << 8));
+        fileLanguage_ = language_;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP VersionInfo::get_Path(BSTR* ret) {
+    if (ret == nullptr) return E_POINTER;
+    *ret = nullptr;
+    if (path_.IsNull()) return S_OK;
+    *ret = SysAllocString(path_.Wide());
+    return *ret != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP VersionInfo::put_Path(BSTR value) {
+    if (FAILED(path_.AssignWide(value))) return E_OUTOFMEMORY;
+    HRESULT result = LoadVersionInfo(path_.Wide());
+    if (result == S_OK || MeansNoVersionResource(result)) return S_OK;
+    // A block without fixed information has no system code of its own; it is reported as
+    // E_UNEXPECTED rather than as a component error number.
+    if (result == E_UNEXPECTED) return ReportSystemError(CLSID_VersionInfo, result);
+    return ReportError(CLSID_VersionInfo, result);
+}
+
+STDMETHODIMP VersionInfo::get_Language(short* ret) {
+    if (ret == nullptr) return E_POINTER;
+    *ret = static_cast<short>(language_);
+    return S_OK;
+}
+
+STDMETHODIMP VersionInfo::put_Language(short value) {
+    language_ = static_cast<USHORT>(value);
+    return S_OK;
+}
+
+STDMETHODIMP VersionInfo::get_Codepage(short* ret) {
+    if (ret == nullptr) return E_POINTER;
+    *ret = static_cast<short>(codepage_);
+    return S_OK;
+}
+
+STDMETHODIMP VersionInfo::put_Codepage(short value) {
+    codepage_ = static_cast<USHORT>(value);
+    return S_OK;
+}
+
+STDMETHODIMP VersionInfo::get_InfoExist(VARIANT_BOOL* ret) {
+    if (ret == nullptr) return E_POINTER;
+    *ret = Loaded() ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+}  // namespace vinspect
