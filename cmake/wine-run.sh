@@ -18,5 +18,13 @@ mkdir -p "$prefix"
         touch "$prefix/.vinspect-ready"
     fi
 ) 9>"$prefix.lock"
-wineserver -p 120 >/dev/null 2>&1 || true
-exec wine "$@"
+wineserver -p 120 </dev/null >/dev/null 2>&1 || true
+# Wine's service processes, started by whichever program runs first, inherit its output and
+# outlive it; the program therefore writes to a file, so that a caller reading our output
+# through a pipe (CTest) is not kept waiting by them.
+log=$(mktemp)
+status=0
+wine "$@" </dev/null >"$log" 2>&1 || status=$?
+cat "$log"
+rm -f "$log"
+exit $status

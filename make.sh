@@ -1,0 +1,71 @@
+#!/bin/sh
+# Set-up, build and run for a Debian machine.
+#   ./make.sh main   build both architectures and run the main job
+#   ./make.sh test   build both architectures and run every test
+#   ./make.sh build  build both architectures
+#   ./make.sh deps   install the packages the build needs (skips what is there)
+set -eu
+cd "$(dirname "$0")"
+root=$(pwd)
+archs="x86 x64"
+
+deps() {
+    need=""
+    for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
+                wine xvfb-run cmake make flock; do
+        command -v "$tool" >/dev/null 2>&1 || need=yes
+    done
+    [ -d /usr/include/wine/wine/windows ] || need=yes
+    [ -d /usr/src/googletest ] || need=yes
+    [ -x /usr/lib/wine/wine64 ] || need=yes
+    dpkg -s wine32:i386 >/dev/null 2>&1 || need=yes
+    [ -z "$need" ] && return 0
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
+        cmake make g++ googletest util-linux \
+        g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
+        mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
+}
+
+build() {
+    for arch in $archs; do
+        cmake -S "$root" -B "$root/build/$arch" \
+            -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+        cmake --build "$root/build/$arch" -j"$(nproc)"
+    done
+}
+
+# Runs a program of one build tree under Wine in that tree's prefix.
+wine_run() {
+    arch=$1
+    shift
+    "$root/cmake/wine-run.sh" "$root/build/$arch/wineprefix" "$@"
+}
+
+main_job() {
+    for arch in $archs; do
+        if [ "$arch" = x86 ]; then system='C:\windows\syswow64'; else system='C:\windows\system32'; fi
+        echo "== $arch: version data of $system\\comctl32.dll"
+        wine_run "$arch" "$root/build/$arch/bin/vinsprint.exe" "$system\\comctl32.dll"
+    done
+}
+
+run_tests() {
+    status=0
+    for arch in $archs; do
+        echo "== $arch tests"
+        (cd "$root/build/$arch" && xvfb-run -a ctest --output-on-failure) || status=1
+    done
+    return $status
+}
+
+case "${1:-}" in
+    deps) deps ;;
+    build) deps; build ;;
+    main) deps; build; main_job ;;
+    test) deps; build; run_tests ;;
+    *) echo "usage: $0 main|test|build|deps" >&2; exit 2 ;;
+esac
