@@ -13,5 +13,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Type-library compiler and the folder that holds stdole2.tlb for importlib.
 set(VINSPECT_WIDL ${VINSPECT_TRIPLE}-widl)
 set(VINSPECT_WIDL_FLAGS --win64 -L /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
-# Where this architecture's system modules live inside a 64-bit Wine prefix.
-set(VINSPECT_SYSTEM_DIR "C:\\\\windows\\\\system32")

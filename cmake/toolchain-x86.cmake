@@ -13,5 +13,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Type-library compiler and the folder that holds stdole2.tlb for importlib.
 set(VINSPECT_WIDL ${VINSPECT_TRIPLE}-widl)
 set(VINSPECT_WIDL_FLAGS --win32 -L /usr/lib/i386-linux-gnu/wine/i386-windows)
-# Where this architecture's system modules live inside a 64-bit Wine prefix.
-set(VINSPECT_SYSTEM_DIR "C:\\\\windows\\\\syswow64")
