@@ -2,6 +2,7 @@
 # Set-up, build and run for a Debian machine.
 #   ./make.sh main   build both architectures and run the main job
 #   ./make.sh test   build both architectures and run every test
+#   ./make.sh bench  build both architectures and run the benchmarks
 #   ./make.sh build  build both architectures
 #   ./make.sh deps   install the packages the build needs (skips what is there)
 set -eu
@@ -62,10 +63,20 @@ run_tests() {
     return $status
 }
 
+run_benchmarks() {
+    for arch in $archs; do
+        for bench in "$root/build/$arch/bin/"*_bench.exe; do
+            echo "== $arch $(basename "$bench")"
+            wine_run "$arch" "$bench"
+        done
+    done
+}
+
 case "${1:-}" in
     deps) deps ;;
     build) deps; build ;;
     main) deps; build; main_job ;;
     test) deps; build; run_tests ;;
-    *) echo "usage: $0 main|test|build|deps" >&2; exit 2 ;;
+    bench) deps; build; run_benchmarks ;;
+    *) echo "usage: $0 main|test|bench|build|deps" >&2; exit 2 ;;
 esac

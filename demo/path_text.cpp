@@ -3,35 +3,39 @@
 #include <windows.h>
 
 namespace vinsdemo::Module1 {
-
-std::string ReverseString(const std::string& text) {
-    // Walk the characters forwards (a lead byte and its trail byte form one character in a
-    // double-byte code page) and put each one in front of what came before it.
-    std::string reversed(text.size(), '\0');
-    size_t end = text.size();
-    const char* begin = text.c_str();
-    for (const char* at = begin; *at != '\0' && at < begin + text.size();) {
-        const char* next = CharNextA(at);
-        size_t length = static_cast<size_t>(next - at);
-        end -= length;
-        reversed.replace(end, length, at, length);
-        at = next;
-    }
-    return reversed;
-}
-
 namespace {
+
+// The number of bytes of the character at `at`: two for a lead byte and its trail byte in a
+// double-byte code page, otherwise one (an embedded NUL counts as a character too).
+size_t CharacterLength(const std::string& text, size_t at) {
+    if (text[at] == '\0') return 1;
+    const char* start = text.c_str() + at;
+    return static_cast<size_t>(CharNextA(start) - start);
+}
 
 // Where the first `separator` character of `text` starts, or npos. Searches character by
 // character, so that a trail byte equal to the separator is not taken for one.
 size_t FindCharacter(const std::string& text, char separator) {
-    for (const char* at = text.c_str(); *at != '\0'; at = CharNextA(at)) {
-        if (*at == separator) return static_cast<size_t>(at - text.c_str());
+    for (size_t at = 0; at < text.size(); at += CharacterLength(text, at)) {
+        if (text[at] == separator) return at;
     }
     return std::string::npos;
 }
 
 }  // namespace
+
+std::string ReverseString(const std::string& text) {
+    // Each character, taken from the front, goes to the back of what is still free.
+    std::string reversed(text.size(), '\0');
+    size_t end = text.size();
+    for (size_t at = 0; at < text.size();) {
+        size_t length = CharacterLength(text, at);
+        end -= length;
+        reversed.replace(end, length, text, at, length);
+        at += length;
+    }
+    return reversed;
+}
 
 std::string GetFileName(std::string path) {
     std::string reversed = ReverseString(path);
