@@ -52,6 +52,10 @@ std::string ScratchDir();
 void WriteModule(const std::string& path, const std::vector<BYTE>& resource);
 void WriteTextFile(const std::string& path, const std::string& text);
 
+// Runs a command line, waits for it (at most `timeoutMs`) and returns its exit code; what it
+// writes to standard output and error is collected in `output`.
+DWORD RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs = 120000);
+
 // The error object of the calling thread, taken from it.
 struct ErrorObject {
     bool present = false;
