@@ -46,11 +46,20 @@ wine_run() {
     "$root/cmake/wine-run.sh" "$root/build/$arch/wineprefix" "$@"
 }
 
+# A Unix path as Wine's programs see it.
+windows_path() {
+    printf 'Z:%s' "$1" | tr / '\\'
+}
+
+# Registers each architecture's component with the platform's regsvr32 of the same bitness and
+# lists a system module through it with the VBScript sample.
 main_job() {
     for arch in $archs; do
-        if [ "$arch" = x86 ]; then system='C:\windows\syswow64'; else system='C:\windows\system32'; fi
-        echo "== $arch: version data of $system\\comctl32.dll"
-        wine_run "$arch" "$root/build/$arch/bin/vinsprint.exe" "$system\\comctl32.dll"
+        if [ "$arch" = x86 ]; then bits=""; system='C:\windows\syswow64'; else bits=--64; system='C:\windows\system32'; fi
+        echo "== $arch: regsvr32 $(windows_path "$root/build/$arch/bin/vinspect.dll")"
+        wine_run "$arch" $bits regsvr32 /s "$(windows_path "$root/build/$arch/bin/vinspect.dll")"
+        echo "== $arch: cscript samples\\vinfo.vbs $system\\comctl32.dll"
+        wine_run "$arch" $bits cscript //nologo "$(windows_path "$root/samples/vinfo.vbs")" "$system\\comctl32.dll"
     done
 }
 

@@ -1,11 +1,18 @@
 #!/bin/sh
 # Runs a Windows program of this build tree under Wine, in the tree's private prefix.
-# Usage: wine-run.sh PREFIX PROGRAM [ARGS...]
+# Usage: wine-run.sh PREFIX [--64] PROGRAM [ARGS...]
+# --64 starts the 64-bit loader, for Wine's own programs named without a path (regsvr32,
+# cscript), which otherwise run as their 32-bit builds.
 # The prefix is created on first use; the wine server is kept alive between runs so that
 # test processes do not pay for its start each time.
 set -e
 prefix=$1
 shift
+loader=wine
+if [ "${1:-}" = --64 ]; then
+    loader=/usr/lib/wine/wine64
+    shift
+fi
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -24,7 +31,7 @@ wineserver -p 120 </dev/null >/dev/null 2>&1 || true
 # through a pipe (CTest) is not kept waiting by them.
 log=$(mktemp)
 status=0
-wine "$@" </dev/null >"$log" 2>&1 || status=$?
+"$loader" "$@" </dev/null >"$log" 2>&1 || status=$?
 cat "$log"
 rm -f "$log"
 exit $status

@@ -28,7 +28,7 @@ var names = ["FileDescription", "ProductName", "FileVersion", "ProductVersion", 
              "InternalName", "OriginalFilename", "LegalCopyright", "LegalTrademarks", "Comments",
              "PrivateBuild", "SpecialBuild"];
 for (var i = 0; i < names.length; i++) {
-    WScript.Echo((names[i] + ":                  ").substr(0, 18) + info.GetValue(null, names[i]));
+    WScript.Echo((names[i] + ":                  ").substr(0, 18) + info.GetValue("StringFileInfo", names[i]));
 }
 
 // A new object holds no data: reading a value raises the component's own error.

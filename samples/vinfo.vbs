@@ -35,7 +35,7 @@ names = Array("FileDescription", "ProductName", "FileVersion", "ProductVersion",
               "InternalName", "OriginalFilename", "LegalCopyright", "LegalTrademarks", "Comments", _
               "PrivateBuild", "SpecialBuild")
 For i = 0 To UBound(names)
-    WScript.Echo Left(names(i) & ":                  ", 18) & info.GetValue(Null, names(i))
+    WScript.Echo Left(names(i) & ":                  ", 18) & info.GetValue("StringFileInfo", names(i))
 Next
 
 '' A new object holds no data: reading a value raises the component's own error.
@@ -54,7 +54,7 @@ End Function
 Function Word(value, which)
     Dim v
     v = CDbl(value)
-    If v < 0 Then v = v + 4294967296#
+    If v < 0 Then v = v + 4294967296
     If which = 1 Then
         Word = Fix(v / 65536)
     Else

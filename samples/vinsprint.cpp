@@ -1,4 +1,5 @@
-// vinsprint: prints the version data of a module file through a VersionInfo object.
+// vinsprint: prints the version data of a module file through the registered VersionInfo
+// component, early-bound through IqzVersionInfo.
 // Usage: vinsprint FILE
 #include <windows.h>
 #include <oleauto.h>
@@ -6,8 +7,6 @@
 #include <cstdio>
 
 #include "server/handles.h"
-#include "server/module.h"
-#include "server/object_forms.h"
 #include "vinspect_h.h"
 
 using vinspect::Bstr;
@@ -32,7 +31,8 @@ using StringProperty = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
 
 int Run(const char* file) {
     ComRef<IqzVersionInfo> info;
-    HRESULT result = vinspect::CreateVersionInfo(nullptr, IID_IqzVersionInfo, info.OutVoid());
+    HRESULT result = CoCreateInstance(CLSID_VersionInfo, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IqzVersionInfo, info.OutVoid());
     if (FAILED(result)) return PrintFailure("Creating the object", result), 2;
 
     wchar_t widePath[MAX_PATH * 2] = L"";
@@ -97,10 +97,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vinsprint FILE\n");
         return 2;
     }
-    vinspect::StartModule(vinspect::ServedClasses(), GetModuleHandleA(nullptr));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int status = Run(argv[1]);
     CoUninitialize();
-    vinspect::StopModule();
     return status;
 }

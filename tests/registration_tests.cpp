@@ -183,8 +183,10 @@ TEST_F(Registration, TypeLibraryFileBesideTheLibraryServesWhenItsOwnCannotBeLoad
     const std::string library = Copy("separate");
     HANDLE update = BeginUpdateResourceA(library.c_str(), FALSE);
     ASSERT_NE(update, nullptr);
+    // The library's own type library is replaced by bytes that are no type library.
+    char broken[] = "not a type library";
     ASSERT_TRUE(UpdateResourceA(update, "TYPELIB", MAKEINTRESOURCEA(1),
-                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), nullptr, 0));
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), broken, sizeof broken));
     ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
     const std::string tlb = dir_ + "\\separate\\vinspect.tlb";
     ASSERT_TRUE(CopyFileA((BinDir() + "\\vinspect.tlb").c_str(), tlb.c_str(), FALSE));
@@ -250,12 +252,15 @@ TEST_F(Registration, ScriptHostsCreateTheObjectByProgId) {
                   "Set o = CreateObject(\"qzVersionInfo.VersionInfo\")\r\n"
                   "o.Path = WScript.Arguments(0)\r\n"
                   "o.Codepage = 1252\r\n"
+                  "WScript.Echo o.Codepage & \" \" & o.CompanyName\r\n"
+                  "o.Codepage = \"1200\"\r\n"
                   "WScript.Echo o.Codepage & \" \" & o.GetValue(\"StringFileInfo\", \"CompanyName\")\r\n"
                   "Set p = CreateObject(\"qzVersionInfo.VersionInfo.1\")\r\n"
                   "WScript.Echo p.Version & \" \" & p.InfoExist\r\n");
     std::string output = RunScript(script, built_, &status);
     EXPECT_EQ(status, 0u) << output;
-    EXPECT_EQ(output, "1252 Tervik\r\n1.0.71 False\r\n");
+    // Under code page 1252 the strings of this 040904B0 file are not found, and no fallback is tried.
+    EXPECT_EQ(output, "1252 \r\n1200 Tervik\r\n1.0.71 False\r\n");
 }
 
 }  // namespace
