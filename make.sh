@@ -56,9 +56,9 @@ windows_path() {
 main_job() {
     for arch in $archs; do
         if [ "$arch" = x86 ]; then bits=""; system='C:\windows\syswow64'; else bits=--64; system='C:\windows\system32'; fi
-        echo "== $arch: regsvr32 $(windows_path "$root/build/$arch/bin/vinspect.dll")"
+        printf '== %s: regsvr32 %s\n' "$arch" "$(windows_path "$root/build/$arch/bin/vinspect.dll")"
         wine_run "$arch" $bits regsvr32 /s "$(windows_path "$root/build/$arch/bin/vinspect.dll")"
-        echo "== $arch: cscript samples\\vinfo.vbs $system\\comctl32.dll"
+        printf '== %s: cscript samples\\vinfo.vbs %s\\comctl32.dll\n' "$arch" "$system"
         wine_run "$arch" $bits cscript //nologo "$(windows_path "$root/samples/vinfo.vbs")" "$system\\comctl32.dll"
     done
 }

@@ -37,8 +37,11 @@ std::string Contents(HKEY key, const std::string& path = "") {
     for (DWORD i = 0; length = sizeof name, size = sizeof data,
                RegEnumValueA(key, i, name, &length, nullptr, &type, data, &size) == 0; ++i) {
         out.append(" ").append(path).append(".").append(*name != '\0' ? name : "@").append("=");
-        out += type == REG_DWORD ? "#" + std::to_string(*reinterpret_cast<LONG*>(data))
-                                 : std::string(reinterpret_cast<char*>(data), size - (size > 0));
+        if (type == REG_DWORD) {
+            out.append("#").append(std::to_string(*reinterpret_cast<LONG*>(data)));
+        } else {
+            out.append(reinterpret_cast<char*>(data), size - (size > 0));
+        }
     }
     for (DWORD i = 0; length = sizeof name,
                RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) == 0; ++i) {
@@ -94,12 +97,12 @@ TEST_F(Registry, TokensVariablesValueTypesAndLimits) {
     EXPECT_EQ(size, 1u);
     Clear();
     // The longest names and tokens and the deepest nesting, under root names in mixed case.
-    EXPECT_EQ(Apply("hKeY_cUrReNt_uSeR { nOrEmOvE SOFTWARE { noremove vinspect-registry-tests {"
-                    " VAL " + Repeat("v", 259) + " = s " + Repeat("u", 4095) + " val q = s '" +
+    EXPECT_EQ(Apply(std::string("hKeY_cUrReNt_uSeR { nOrEmOvE SOFTWARE { noremove vinspect-registry-tests {"
+                                " VAL ") + Repeat("v", 259) + " = s " + Repeat("u", 4095) + " val q = s '" +
                     Repeat("q", 4094) + "' " + Repeat("x { ", 61) + Repeat("} ", 61) + "} } }"),
               S_OK);
     std::string expected =
-        ".q=" + Repeat("q", 4094) + " ." + Repeat("v", 259) + "=" + Repeat("u", 4095);
+        std::string(".q=") + Repeat("q", 4094) + " ." + Repeat("v", 259) + "=" + Repeat("u", 4095);
     for (std::string path = "x"; path.size() < 122; path += "/x") expected += " " + path;
     EXPECT_EQ(Dump(), expected);
 
@@ -149,12 +152,12 @@ TEST_F(Registry, RegistryFailuresAndReadOnlyKeys) {
 }
 
 TEST_F(Registry, SyntaxFailuresAreRefusedBeforeAnythingChanges) {
-    const std::string longVariable = "%" + Repeat("n", 32) + "%";
+    const std::string longVariable = std::string("%") + Repeat("n", 32) + "%";
     const std::string bodies[] = {
         "x {", "x = s", "x = s 'y", "x\\y", "x { y { z\\w } }", "missing { z\\w }", "val v x", "''",
-        "val " + Repeat("v", 260) + " = s 1", "x = s " + Repeat("u", 4096),
-        "x = s '" + Repeat("q", 4095) + "'", Repeat("x { ", 62) + Repeat("} ", 62),
-        Repeat("x { ", 50000) + Repeat("} ", 50000), "x%", "%" + Repeat("n", 31) + "%",
+        std::string("val ") + Repeat("v", 260) + " = s 1", std::string("x = s ") + Repeat("u", 4096),
+        std::string("x = s '") + Repeat("q", 4095) + "'", Repeat("x { ", 62) + Repeat("} ", 62),
+        Repeat("x { ", 50000) + Repeat("} ", 50000), "x%", std::string("%") + Repeat("n", 31) + "%",
         longVariable,
         "y = d abc", "y = d 4294967296", "y = q x", "y = sz x", "y { val z = '' x }"};
     ASSERT_EQ(Apply(Wrap("k")), S_OK);
