@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/clock.h"
 #include "server/handles.h"
 #include "vinspect_h.h"
 
@@ -21,17 +22,6 @@ using vinspect::ComRef;
 namespace {
 
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 SIZE_T PrivateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters{};
@@ -115,9 +105,10 @@ int main() {
         for (int i = 0; i < cycles; ++i) cycle();
         double elapsed = Now() - start;
         SIZE_T after = PrivateBytes();
-        std::printf("private bytes before %zu KiB, after %d create/Path/read/release cycles %zu KiB "
+        std::printf("private bytes before %llu KiB, after %d create/Path/read/release cycles %llu KiB "
                     "(change %+lld KiB; %.1f us per cycle)\n",
-                    before / 1024, cycles, after / 1024,
+                    static_cast<unsigned long long>(before / 1024), cycles,
+                    static_cast<unsigned long long>(after / 1024),
                     (static_cast<long long>(after) - static_cast<long long>(before)) / 1024,
                     elapsed * 1e6 / cycles);
     }

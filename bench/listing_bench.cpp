@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/clock.h"
 #include "server/handles.h"
 #include "server/module.h"
 #include "server/object_forms.h"
@@ -19,17 +20,6 @@ using vinspect::Bstr;
 using vinspect::ComRef;
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::vector<std::wstring> SystemModules() {
     wchar_t system[MAX_PATH] = L"";

@@ -28,29 +28,40 @@ HRESULT LookupVersionInfoInterface(VersionInfoObject* object, REFIID iid, void**
     return LookupInterface(object, kVersionInfoInterfaces, iid, out);
 }
 
-// A VersionInfo object that is not aggregated. It is used from one apartment only, so its count
-// changes with plain arithmetic.
-class StandaloneObject final : public VersionInfoObject {
+// The reference count of an object form. Each object is used from one apartment only, so the
+// count changes with plain arithmetic. Destruction sets the count to 1 first, so that a release
+// during teardown cannot start a second destruction, and gives the object's lock back.
+template <typename Form>
+class ApartmentCount {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        return LookupVersionInfoInterface(this, iid, out);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++count_); }
-    STDMETHODIMP_(ULONG) Release() override {
+    ULONG Increment() { return static_cast<ULONG>(++count_); }
+    ULONG Decrement() {
         LONG count = --count_;
         if (count == 0) Destroy();
         return static_cast<ULONG>(count);
     }
-
     void Destroy() {
         count_ = 1;
         RemoveLock();
-        delete this;
+        delete static_cast<Form*>(this);
     }
 
 private:
-    ~StandaloneObject() = default;
     LONG count_ = 0;
+};
+
+// A VersionInfo object that is not aggregated.
+class StandaloneObject final : public VersionInfoObject, public ApartmentCount<StandaloneObject> {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        return LookupVersionInfoInterface(this, iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return Increment(); }
+    STDMETHODIMP_(ULONG) Release() override { return Decrement(); }
+
+private:
+    friend class ApartmentCount<StandaloneObject>;
+    ~StandaloneObject() = default;
 };
 
 // The VersionInfo part of an aggregate: its IUnknown operations belong to the outer object.
@@ -72,7 +83,7 @@ private:
 
 // The aggregate's own, non-delegating IUnknown, through which the outer object controls the
 // lifetime of the contained part and asks it for interfaces.
-class InnerObject final : public IUnknown {
+class InnerObject final : public IUnknown, public ApartmentCount<InnerObject> {
 public:
     explicit InnerObject(IUnknown* outer) : contained_(outer) {}
 
@@ -85,22 +96,12 @@ public:
         }
         return LookupVersionInfoInterface(&contained_, iid, out);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++count_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG count = --count_;
-        if (count == 0) Destroy();
-        return static_cast<ULONG>(count);
-    }
-
-    void Destroy() {
-        count_ = 1;
-        RemoveLock();
-        delete this;
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return Increment(); }
+    STDMETHODIMP_(ULONG) Release() override { return Decrement(); }
 
 private:
+    friend class ApartmentCount<InnerObject>;
     ~InnerObject() = default;
-    LONG count_ = 0;
     DelegatingPart contained_;
 };
 

@@ -171,7 +171,9 @@ TEST_F(Loading, FailedLoadsReportTheSystemTextAndLeaveNoData) {
 
         SetErrorInfo(0, nullptr);
         HRESULT result = row.null ? info->put_Path(nullptr) : Assign(info.Get(), row.path);
-        if (row.expected != 0) EXPECT_EQ(result, row.expected);
+        if (row.expected != 0) {
+            EXPECT_EQ(result, row.expected);
+        }
         if (result == S_OK) {
             // The platform may call the name a file without resources; then nothing is loaded.
             EXPECT_FALSE(Read(info.Get()).loaded);
@@ -186,7 +188,7 @@ TEST_F(Loading, FailedLoadsReportTheSystemTextAndLeaveNoData) {
         State state = Read(info.Get());
         EXPECT_FALSE(state.loaded);
         EXPECT_EQ(state.pathIsNull, row.null);
-        if (!row.null) EXPECT_EQ(state.path, Widen(row.path));
+        EXPECT_EQ(state.path, row.null ? L"" : Widen(row.path));
         EXPECT_EQ(state.language, 0x0407);
         EXPECT_EQ(state.codepage, 0x04E4);
     }

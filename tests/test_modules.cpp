@@ -10,13 +10,13 @@ namespace testing_support {
 namespace {
 
 void Append(std::vector<BYTE>& out, const void* data, size_t size) {
-    const BYTE* bytes = static_cast<const BYTE*>(data);
-    out.insert(out.end(), bytes, bytes + size);
+    if (size == 0) return;
+    size_t at = out.size();
+    out.resize(at + size);
+    std::memcpy(out.data() + at, data, size);
 }
 
-void AlignTo4(std::vector<BYTE>& out) {
-    while (out.size() % 4 != 0) out.push_back(0);
-}
+void AlignTo4(std::vector<BYTE>& out) { out.resize((out.size() + 3) & ~size_t{3}, 0); }
 
 void AppendWord(std::vector<BYTE>& out, WORD value) { Append(out, &value, sizeof value); }
 

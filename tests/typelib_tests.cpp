@@ -32,7 +32,9 @@ std::string Name(ITypeInfo* info, MEMBERID id) {
 std::string Help(ITypeInfo* info, MEMBERID id) {
     Bstr help;
     info->GetDocumentation(id, nullptr, help.Out(), nullptr, nullptr);
-    return "\"" + Narrow(Text(help.Get())) + "\"";
+    std::string quoted(1, '"');
+    quoted.append(Narrow(Text(help.Get()))).push_back('"');
+    return quoted;
 }
 
 std::string Type(const TYPEDESC& type) {

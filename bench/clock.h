@@ -1,0 +1,15 @@
+// Wall-clock seconds from the performance counter, for the benchmarks.
+#pragma once
+
+#include <windows.h>
+
+inline double Now() {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / frequency;
+}
