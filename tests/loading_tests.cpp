@@ -2,6 +2,8 @@
 // that failed loads leave for the caller.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "test_modules.h"
 #include "versioninfo/error_report.h"
 
@@ -13,29 +15,34 @@ namespace {
 
 constexpr HRESULT kNotSpecified = static_cast<HRESULT>(0x800403E9);
 
+// What a caller sees of the loading state: Path, InfoExist, Language, Codepage.
 struct State {
     std::wstring path;
     bool pathIsNull;
     bool loaded;
     USHORT language;
     USHORT codepage;
+    bool operator==(const State&) const = default;
 };
+
+void PrintTo(const State& state, std::ostream* out) {
+    *out << (state.pathIsNull ? "null" : std::string(state.path.begin(), state.path.end()))
+         << (state.loaded ? " loaded " : " empty ") << std::hex << state.language << "/"
+         << state.codepage;
+}
 
 State Read(IqzVersionInfo* info) {
     State state{};
     Bstr path;
-    EXPECT_EQ(info->get_Path(path.Out()), S_OK);
-    state.pathIsNull = path.Get() == nullptr;
-    state.path = Text(path.Get());
     VARIANT_BOOL exists = VARIANT_FALSE;
+    short language = 0;
+    short codepage = 0;
+    EXPECT_EQ(info->get_Path(path.Out()), S_OK);
     EXPECT_EQ(info->get_InfoExist(&exists), S_OK);
-    state.loaded = exists == VARIANT_TRUE;
-    short value = 0;
-    EXPECT_EQ(info->get_Language(&value), S_OK);
-    state.language = static_cast<USHORT>(value);
-    EXPECT_EQ(info->get_Codepage(&value), S_OK);
-    state.codepage = static_cast<USHORT>(value);
-    return state;
+    EXPECT_EQ(info->get_Language(&language), S_OK);
+    EXPECT_EQ(info->get_Codepage(&codepage), S_OK);
+    return {Text(path.Get()), path.Get() == nullptr, exists == VARIANT_TRUE,
+            static_cast<USHORT>(language), static_cast<USHORT>(codepage)};
 }
 
 // Assigns Path with a clean error slot, so that the error object afterwards is this call's.
@@ -50,50 +57,31 @@ protected:
     static void SetUpTestSuite() {
         dir_ = ScratchDir();
         VS_FIXEDFILEINFO fixed = Fixed(0x00040000, 0x05650001);
-        WriteModule(File("english.dll"),
-                    Serialize(VersionRoot(&fixed, {StringFileInfo({StringTable(
-                                                       L"040904B0", {{L"CompanyName", L"Tervik"}})}),
-                                                   Translations({{0x0409, 0x04B0}})})));
-        WriteModule(File("german.dll"),
-                    Serialize(VersionRoot(&fixed, {StringFileInfo({StringTable(
-                                                       L"040704E4", {{L"CompanyName", L"Firma"}})}),
-                                                   Translations({{0x0407, 0x04E4}, {0x0409, 0x04B0}})})));
-        WriteModule(File("untranslated.dll"),
-                    Serialize(VersionRoot(&fixed, {StringFileInfo({StringTable(
-                                                       L"040904B0", {{L"CompanyName", L"Tervik"}})})})));
-        WriteModule(File("empty-table.dll"),
-                    Serialize(VersionRoot(&fixed, {Translations({})})));
-        WriteModule(File("no-fixed.dll"),
-                    Serialize(VersionRoot(nullptr, {Translations({{0x0407, 0x04E4}})})));
+        VersionNode strings = StringFileInfo({StringTable(L"040904B0", {{L"CompanyName", L"T"}})});
+        Write("english.dll", VersionRoot(&fixed, {strings, Translations({{0x0409, 0x04B0}})}));
+        Write("german.dll",
+              VersionRoot(&fixed, {strings, Translations({{0x0407, 0x04E4}, {0x0409, 0x04B0}})}));
+        Write("untranslated.dll", VersionRoot(&fixed, {strings}));
+        Write("empty-table.dll", VersionRoot(&fixed, {Translations({})}));
+        Write("no-fixed.dll", VersionRoot(nullptr, {Translations({{0x0407, 0x04E4}})}));
         WriteModule(File("no-resources.dll"), {});
         WriteTextFile(File("notes.txt"), "not a module\r\n");
     }
 
+    static void Write(const char* name, const VersionNode& root) {
+        WriteModule(File(name), Serialize(root));
+    }
     static std::string File(const char* name) { return dir_ + "\\" + name; }
+    static State Loaded(const char* name, USHORT language, USHORT codepage) {
+        return {Widen(File(name)), false, true, language, codepage};
+    }
 
-    static std::string dir_;
+    static inline std::string dir_;
 };
-
-std::string Loading::dir_;
 
 TEST_F(Loading, NewObjectHasNoDataAndDefaultTranslation) {
     ComRef<IqzVersionInfo> info = NewVersionInfo();
-    State state = Read(info.Get());
-    EXPECT_TRUE(state.pathIsNull);
-    EXPECT_FALSE(state.loaded);
-    EXPECT_EQ(state.language, 1033);
-    EXPECT_EQ(state.codepage, 1200);
-
-    LONG value = 7;
-    SetErrorInfo(0, nullptr);
-    EXPECT_EQ(info->get_FileVersionHigh(&value), kNotSpecified);
-    EXPECT_EQ(value, 7);
-    ErrorObject error = TakeErrorObject();
-    ASSERT_TRUE(error.present);
-    EXPECT_EQ(error.description, L"File name is not specified.");
-    EXPECT_TRUE(IsEqualGUID(error.guid, GUID_NULL));
-    EXPECT_EQ(error.helpFile, L"");
-
+    EXPECT_EQ(Read(info.Get()), (State{L"", true, false, 1033, 1200}));
     EXPECT_EQ(info->get_Path(nullptr), E_POINTER);
     EXPECT_EQ(info->get_InfoExist(nullptr), E_POINTER);
     EXPECT_EQ(info->get_Language(nullptr), E_POINTER);
@@ -105,92 +93,64 @@ TEST_F(Loading, FileWithVersionDataSelectsItsFirstTranslation) {
     info->put_Language(1031);
     ASSERT_EQ(Assign(info.Get(), File("german.dll")), S_OK);
     EXPECT_FALSE(TakeErrorObject().present);
-    State state = Read(info.Get());
-    EXPECT_EQ(state.path, Widen(File("german.dll")));
-    EXPECT_TRUE(state.loaded);
-    EXPECT_EQ(state.language, 0x0407);
-    EXPECT_EQ(state.codepage, 0x04E4);
+    EXPECT_EQ(Read(info.Get()), Loaded("german.dll", 0x0407, 0x04E4));
 
     // Files without a translation table, or with an empty one, keep the previous translation.
     for (const char* name : {"untranslated.dll", "empty-table.dll"}) {
-        ASSERT_EQ(Assign(info.Get(), File(name)), S_OK) << name;
-        state = Read(info.Get());
-        EXPECT_TRUE(state.loaded) << name;
-        EXPECT_EQ(state.language, 0x0407) << name;
-        EXPECT_EQ(state.codepage, 0x04E4) << name;
+        ASSERT_EQ(Assign(info.Get(), File(name)), S_OK);
+        EXPECT_EQ(Read(info.Get()), Loaded(name, 0x0407, 0x04E4));
     }
 
-    // A value set before Path is replaced by the file's translation.
+    // Values set before Path are replaced by the file's translation; setters take any value.
     info->put_Language(1031);
-    info->put_Codepage(-535);
-    ASSERT_EQ(Assign(info.Get(), File("english.dll")), S_OK);
-    state = Read(info.Get());
-    EXPECT_EQ(state.language, 1033);
-    EXPECT_EQ(state.codepage, 1200);
-
-    // Setters take any value, also one that reads back negative.
     info->put_Codepage(static_cast<short>(65001));
     short codepage = 0;
     info->get_Codepage(&codepage);
     EXPECT_EQ(codepage, -535);
+    ASSERT_EQ(Assign(info.Get(), File("english.dll")), S_OK);
+    EXPECT_EQ(Read(info.Get()), Loaded("english.dll", 1033, 1200));
 }
 
 TEST_F(Loading, FilesWithoutVersionResourceAreAcceptedWithoutData) {
     for (const char* name : {"no-resources.dll", "notes.txt"}) {
         ComRef<IqzVersionInfo> info = NewVersionInfo();
-        ASSERT_EQ(Assign(info.Get(), File("english.dll")), S_OK);
-        EXPECT_EQ(Assign(info.Get(), File(name)), S_OK) << name;
-        EXPECT_FALSE(TakeErrorObject().present) << name;
-        State state = Read(info.Get());
-        EXPECT_EQ(state.path, Widen(File(name)));
-        EXPECT_FALSE(state.loaded) << name;
-        // The earlier file's translation stays.
-        EXPECT_EQ(state.language, 1033);
-        EXPECT_EQ(state.codepage, 1200);
+        ASSERT_EQ(Assign(info.Get(), File("german.dll")), S_OK);
+        EXPECT_EQ(Assign(info.Get(), File(name)), S_OK);
+        EXPECT_FALSE(TakeErrorObject().present);
+        EXPECT_EQ(Read(info.Get()), (State{Widen(File(name)), false, false, 0x0407, 0x04E4}));
         LONG value = 0;
         EXPECT_EQ(info->get_FileFlags(&value), kNotSpecified) << name;
     }
 }
 
 TEST_F(Loading, FailedLoadsReportTheSystemTextAndLeaveNoData) {
-    const std::string missing = File("missing.dll");
-    struct Row {
+    const struct {
         std::string path;
         bool null;
-        HRESULT expected;  // 0: whatever the platform gives, but a failure
+        HRESULT expected;  // 0: whatever failure the platform gives for the name
     } rows[] = {
-        {missing, false, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        {File("missing.dll"), false, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
         {dir_, false, 0},
         {"", false, 0},
         {"", true, E_INVALIDARG},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.null ? "null name" : row.path);
         ComRef<IqzVersionInfo> info = NewVersionInfo();
         ASSERT_EQ(Assign(info.Get(), File("german.dll")), S_OK);
-
         SetErrorInfo(0, nullptr);
         HRESULT result = row.null ? info->put_Path(nullptr) : Assign(info.Get(), row.path);
+        const State empty{row.null ? L"" : Widen(row.path), row.null, false, 0x0407, 0x04E4};
+        EXPECT_EQ(Read(info.Get()), empty);
+        if (result == S_OK) continue;  // a name the platform takes for a file without resources
         if (row.expected != 0) {
             EXPECT_EQ(result, row.expected);
         }
-        if (result == S_OK) {
-            // The platform may call the name a file without resources; then nothing is loaded.
-            EXPECT_FALSE(Read(info.Get()).loaded);
-            continue;
-        }
         EXPECT_EQ(static_cast<unsigned>(result) & 0xFFFF0000u, 0x80070000u);
         ErrorObject error = TakeErrorObject();
-        ASSERT_TRUE(error.present);
         EXPECT_EQ(error.description, SystemText(result));
         EXPECT_TRUE(IsEqualGUID(error.guid, GUID_NULL));
-
-        State state = Read(info.Get());
-        EXPECT_FALSE(state.loaded);
-        EXPECT_EQ(state.pathIsNull, row.null);
-        EXPECT_EQ(state.path, row.null ? L"" : Widen(row.path));
-        EXPECT_EQ(state.language, 0x0407);
-        EXPECT_EQ(state.codepage, 0x04E4);
+        EXPECT_EQ(error.helpFile, L"");
     }
 }
 
@@ -199,26 +159,22 @@ TEST_F(Loading, BlockWithoutFixedInformationIsUnexpected) {
     ASSERT_EQ(Assign(info.Get(), File("english.dll")), S_OK);
     EXPECT_EQ(Assign(info.Get(), File("no-fixed.dll")), E_UNEXPECTED);
     ErrorObject error = TakeErrorObject();
-    ASSERT_TRUE(error.present);
+    EXPECT_TRUE(error.present);
     EXPECT_EQ(error.description, SystemText(E_UNEXPECTED));
-    State state = Read(info.Get());
-    EXPECT_FALSE(state.loaded);
-    EXPECT_EQ(state.language, 1033);
+    EXPECT_EQ(Read(info.Get()), (State{Widen(File("no-fixed.dll")), false, false, 1033, 1200}));
 }
 
 TEST_F(Loading, FileChangedOnDiskIsReadAfresh) {
     const std::string path = File("changing.dll");
     VS_FIXEDFILEINFO first = Fixed(0x00010000, 0);
-    WriteModule(path, Serialize(VersionRoot(&first, {})));
+    VS_FIXEDFILEINFO second = Fixed(0x00020003, 0);
+    Write("changing.dll", VersionRoot(&first, {}));
     ComRef<IqzVersionInfo> info = NewVersionInfo();
     ASSERT_EQ(Assign(info.Get(), path), S_OK);
+    Write("changing.dll", VersionRoot(&second, {}));
     LONG version = 0;
     ASSERT_EQ(info->get_FileVersionHigh(&version), S_OK);
-    EXPECT_EQ(version, 0x00010000);
-
-    VS_FIXEDFILEINFO second = Fixed(0x00020003, 0);
-    WriteModule(path, Serialize(VersionRoot(&second, {})));
-    EXPECT_EQ(version, 0x00010000);  // still the cached block until Path is assigned again
+    EXPECT_EQ(version, 0x00010000);  // the cached block until Path is assigned again
     ASSERT_EQ(Assign(info.Get(), path), S_OK);
     ASSERT_EQ(info->get_FileVersionHigh(&version), S_OK);
     EXPECT_EQ(version, 0x00020003);
@@ -229,33 +185,28 @@ TEST(ErrorReporting, SourceIsTheRegisteredProgIdAndCodesMapAsDocumented) {
     const GUID unregistered = {0x6F1C2A1F, 0x3B7E, 0x4D21, {0x9A, 0x55, 0, 0, 0, 0, 0, 0}};
     EXPECT_EQ(vinspect::ReportError(unregistered, vinspect::kFileNameNotSpecified), kNotSpecified);
     ErrorObject error = TakeErrorObject();
-    ASSERT_TRUE(error.present);
     EXPECT_EQ(error.source, L"");
     EXPECT_EQ(error.description, L"File name is not specified.");
+    EXPECT_TRUE(IsEqualGUID(error.guid, GUID_NULL));
 
     // System codes come back unchanged with the system's text.
     const HRESULT accessDenied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     EXPECT_EQ(vinspect::ReportError(unregistered, accessDenied), accessDenied);
     EXPECT_EQ(TakeErrorObject().description, SystemText(accessDenied));
 
-    // With a ProgID registered for VersionInfo, it becomes the source.
+    // With a ProgID registered for VersionInfo, it becomes the source of the object's errors.
     const char* key = "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}\\ProgID";
-    HKEY probe = nullptr;
-    bool registered = RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &probe) == ERROR_SUCCESS;
-    if (probe != nullptr) RegCloseKey(probe);
+    vinspect::RegKey probe;
+    bool registered = RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, probe.Out()) == 0;
     if (!registered) {
-        ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, "qzVersionInfo.VersionInfo.1", 0),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, key, REG_SZ, "qzVersionInfo.VersionInfo.1", 0), 0);
     }
     ComRef<IqzVersionInfo> info = NewVersionInfo();
     SetErrorInfo(0, nullptr);
-    BSTR company = nullptr;
-    EXPECT_EQ(info->get_CompanyName(&company), kNotSpecified);
+    Bstr company;
+    EXPECT_EQ(info->get_CompanyName(company.Out()), kNotSpecified);
     EXPECT_EQ(TakeErrorObject().source, L"qzVersionInfo.VersionInfo.1");
-    if (!registered) {
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}");
-    }
+    if (!registered) RegDeleteTreeA(HKEY_CLASSES_ROOT, "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}");
 }
 
 }  // namespace
