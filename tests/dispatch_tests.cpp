@@ -15,6 +15,29 @@ namespace {
 
 constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
+// A VARIANT that owns its value.
+struct Variant : VARIANT {
+    Variant() { VariantInit(this); }
+    explicit Variant(const wchar_t* text) {
+        VariantInit(this);
+        V_VT(this) = VT_BSTR;
+        V_BSTR(this) = SysAllocString(text);
+    }
+    Variant(const Variant&) = delete;
+    ~Variant() { VariantClear(this); }
+    VARIANT Detach() {
+        VARIANT value = *this;
+        V_VT(this) = VT_EMPTY;
+        return value;
+    }
+};
+
+std::string EnglishName() {
+    char name[128] = "";
+    VerLanguageNameA(0x0409, name, sizeof name);
+    return name;
+}
+
 class Dispatch : public LoadedServer {
 protected:
     static void SetUpTestSuite() {
@@ -62,17 +85,15 @@ protected:
     static std::wstring GetText(IDispatch* dispatch, const wchar_t* name) {
         DISPID id = 0;
         EXPECT_EQ(IdOf(dispatch, name, &id), S_OK) << name;
-        VARIANT result;
-        VariantInit(&result);
+        Variant result;
         EXPECT_EQ(Call(dispatch, id, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK) << name;
         VariantChangeType(&result, &result, 0, VT_BSTR);
-        std::wstring text = V_VT(&result) == VT_BSTR ? Text(V_BSTR(&result)) : L"?";
-        VariantClear(&result);
-        return text;
+        return V_VT(&result) == VT_BSTR ? Text(V_BSTR(&result)) : L"?";
     }
 
-    static HRESULT Put(IDispatch* dispatch, DISPID id, VARIANT value) {
-        return Call(dispatch, id, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
+    static HRESULT Put(IDispatch* dispatch, DISPID id, const VARIANT& value) {
+        VARIANT argument = value;
+        return Call(dispatch, id, DISPATCH_PROPERTYPUT, &argument, 1, nullptr);
     }
 };
 
@@ -114,81 +135,45 @@ TEST_F(Dispatch, NamesMapToTheirDispatchIdentifiers) {
 
 TEST_F(Dispatch, EveryPropertyReadsAndWritesThroughInvoke) {
     ComRef<IDispatch> dispatch = CreateDispatch();
-    VARIANT path;
-    V_VT(&path) = VT_BSTR;
-    Bstr file(SysAllocString(Widen(BinDir() + "\\vinspect.dll").c_str()));
-    V_BSTR(&path) = file.Get();
-    ASSERT_EQ(Put(dispatch.Get(), 1, path), S_OK);
-
-    EXPECT_EQ(GetText(dispatch.Get(), L"Path"), Text(file.Get()));
-    EXPECT_EQ(GetText(dispatch.Get(), L"InfoExist"), L"-1");  // VARIANT_TRUE
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileVersionHigh"), L"65536");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileVersionLow"), L"4653056");
-    EXPECT_EQ(GetText(dispatch.Get(), L"ProductVersionHigh"), L"65536");
-    EXPECT_EQ(GetText(dispatch.Get(), L"ProductVersionLow"), L"4653056");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileFlagsMask"), L"63");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileFlags"), L"0");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileOS"), L"4");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileOSString"), L"Win32");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileType"), L"1");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileSubtype"), L"0");
-    EXPECT_FALSE(GetText(dispatch.Get(), L"FileDate").empty());
-    EXPECT_EQ(GetText(dispatch.Get(), L"CompanyName"), L"Tervik");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileDescription"), L"Tervik Version Information Component");
-    EXPECT_EQ(GetText(dispatch.Get(), L"FileVersion"), L"1.0.71");
-    EXPECT_EQ(GetText(dispatch.Get(), L"InternalName"), L"vinspect");
-    EXPECT_EQ(GetText(dispatch.Get(), L"OriginalFilename"), L"vinspect.DLL");
-    EXPECT_EQ(GetText(dispatch.Get(), L"ProductVersion"), L"1.0");
-    for (const wchar_t* empty : {L"Comments", L"LegalCopyright", L"LegalTrademarks",
-                                 L"PrivateBuild", L"ProductName", L"SpecialBuild"}) {
-        EXPECT_EQ(GetText(dispatch.Get(), empty), L"") << empty;
-    }
-    EXPECT_FALSE(GetText(dispatch.Get(), L"LanguageName").empty());
-    EXPECT_EQ(GetText(dispatch.Get(), L"Version"), L"1.0.71");
-    EXPECT_EQ(GetText(dispatch.Get(), L"Language"), L"1033");
-    EXPECT_EQ(GetText(dispatch.Get(), L"Codepage"), L"1200");
+    const std::wstring file = Widen(BinDir() + "\\vinspect.dll");
+    ASSERT_EQ(Put(dispatch.Get(), 1, Variant(file.c_str())), S_OK);
+    const std::pair<const wchar_t*, std::wstring> expected[] = {
+        {L"Path", file}, {L"InfoExist", L"-1"}, {L"FileVersionHigh", L"65536"},
+        {L"FileVersionLow", L"4653056"}, {L"ProductVersionHigh", L"65536"},
+        {L"ProductVersionLow", L"4653056"}, {L"FileFlagsMask", L"63"}, {L"FileFlags", L"0"},
+        {L"FileOS", L"4"}, {L"FileOSString", L"Win32"}, {L"FileType", L"1"},
+        {L"FileSubtype", L"0"}, {L"FileDate", L"1/1/1601"}, {L"CompanyName", L"Tervik"},
+        {L"FileDescription", L"Tervik Version Information Component"},
+        {L"FileVersion", L"1.0.71"}, {L"InternalName", L"vinspect"},
+        {L"OriginalFilename", L"vinspect.DLL"}, {L"ProductVersion", L"1.0"}, {L"Comments", L""},
+        {L"LegalCopyright", L""}, {L"LegalTrademarks", L""}, {L"PrivateBuild", L""},
+        {L"ProductName", L""}, {L"SpecialBuild", L""}, {L"LanguageName", Widen(EnglishName())},
+        {L"Version", L"1.0.71"}, {L"Language", L"1033"}, {L"Codepage", L"1200"},
+    };
+    for (const auto& [name, value] : expected) EXPECT_EQ(GetText(dispatch.Get(), name), value);
 
     // Arguments are converted by the type library: a string put into a 16-bit property.
-    VARIANT codepage;
-    V_VT(&codepage) = VT_BSTR;
-    Bstr text(SysAllocString(L"1252"));
-    V_BSTR(&codepage) = text.Get();
-    ASSERT_EQ(Put(dispatch.Get(), 26, codepage), S_OK);
-    VARIANT result;
-    VariantInit(&result);
+    ASSERT_EQ(Put(dispatch.Get(), 26, Variant(L"1252")), S_OK);
+    Variant result;
     ASSERT_EQ(Call(dispatch.Get(), 26, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
     EXPECT_EQ(V_VT(&result), VT_I2);
     EXPECT_EQ(V_I2(&result), 1252);
-    VARIANT language;
-    V_VT(&language) = VT_I4;
-    V_I4(&language) = 1031;
-    ASSERT_EQ(Put(dispatch.Get(), 2, language), S_OK);
+    ASSERT_EQ(Put(dispatch.Get(), 2, Variant(L"1031")), S_OK);
     EXPECT_EQ(GetText(dispatch.Get(), L"Language"), L"1031");
 
-    // GetValue takes its arguments in reverse order: name last.
-    VARIANT args[2];
-    Bstr name(SysAllocString(L"Build Date"));
-    Bstr key(SysAllocString(L"StringFileInfo"));
-    V_VT(&args[0]) = VT_BSTR;
-    V_BSTR(&args[0]) = name.Get();
-    V_VT(&args[1]) = VT_BSTR;
-    V_BSTR(&args[1]) = key.Get();
-    DISPID getValue = 0;
-    ASSERT_EQ(IdOf(dispatch.Get(), L"GetValue", &getValue), S_OK);
-    V_VT(&language) = VT_I2;
-    V_I2(&language) = 1033;
-    Put(dispatch.Get(), 2, language);
-    V_I2(&language) = 1200;
-    Put(dispatch.Get(), 26, language);
-    ASSERT_EQ(Call(dispatch.Get(), getValue, DISPATCH_METHOD, args, 2, &result), S_OK);
-    EXPECT_EQ(Text(V_BSTR(&result)), L"1998, 9, 23, 16, 56");
-    VariantClear(&result);
+    // GetValue takes its arguments in reverse order: the name first, the key second.
+    Put(dispatch.Get(), 2, Variant(L"1033"));
+    Put(dispatch.Get(), 26, Variant(L"1200"));
+    VARIANT args[2] = {Variant(L"Build Date").Detach(), Variant(L"StringFileInfo").Detach()};
+    Variant value;
+    EXPECT_EQ(Call(dispatch.Get(), 28, DISPATCH_METHOD, args, 2, &value), S_OK);
+    EXPECT_EQ(Text(V_BSTR(&value)), L"1998, 9, 23, 16, 56");
+    for (VARIANT& arg : args) VariantClear(&arg);
 }
 
 TEST_F(Dispatch, FailuresArriveAsExceptionsWithTheErrorObjectsText) {
     ComRef<IDispatch> dispatch = CreateDispatch();
-    VARIANT result;
-    VariantInit(&result);
+    Variant result;
     EXCEPINFO exception{};
     EXPECT_EQ(Call(dispatch.Get(), 3, DISPATCH_PROPERTYGET, nullptr, 0, &result, &exception),
               DISP_E_EXCEPTION);
@@ -207,7 +192,6 @@ TEST_F(Dispatch, FailuresArriveAsExceptionsWithTheErrorObjectsText) {
     LONG value = 0;
     EXPECT_EQ(info->get_FileFlags(&value), static_cast<HRESULT>(0x800403E9));
     EXPECT_EQ(Call(dispatch.Get(), 30, DISPATCH_PROPERTYGET, nullptr, 0, &result), S_OK);
-    VariantClear(&result);
     EXPECT_FALSE(TakeErrorObject().present);
 }
 
