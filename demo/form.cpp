@@ -6,6 +6,7 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <new>
 #include <cstdio>
 #include <vector>
 
@@ -161,6 +162,24 @@ std::string Describe(HRESULT code, IUnknown* source) {
     return ToAnsi(description);
 }
 
+// Nothing may leave a window procedure as an exception: one that would (in practice a failed
+// allocation) ends the message's work and is shown with the system's text, from stack memory only.
+void ShowEscapedFailure(HWND owner) noexcept {
+    HRESULT code = E_UNEXPECTED;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        code = E_OUTOFMEMORY;
+    } catch (...) {
+    }
+    char text[512] = "";
+    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(code), 0, text, sizeof text, nullptr) == 0) {
+        std::snprintf(text, sizeof text, "Error 0x%08lX", static_cast<unsigned long>(code));
+    }
+    MessageBoxA(owner, text, kProgramTitle, MB_OK);
+}
+
 // Filter text with "|" between display texts and patterns, as the dialog wants it: each
 // part ended by a NUL, the list by a second one.
 std::string DialogFilter(const char* text) {
@@ -222,7 +241,8 @@ HRESULT TestForm::Open(HINSTANCE instance, ObjectFactory factory, int show, bool
     RECT frame{0, 0, Pixels(kClientWidth, dpi.x), Pixels(kClientHeight, dpi.y)};
     AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
 
-    std::unique_ptr<TestForm> created(new TestForm(std::move(factory), endsProgram));
+    std::unique_ptr<TestForm> created(new (std::nothrow) TestForm(std::move(factory), endsProgram));
+    if (!created) return E_OUTOFMEMORY;
     HWND window = CreateWindowExA(0, kClassName, kCaption, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr,
                                   nullptr, instance, created.get());
@@ -231,7 +251,8 @@ HRESULT TestForm::Open(HINSTANCE instance, ObjectFactory factory, int show, bool
             if (loadFailure != nullptr) *loadFailure = created->err_;
             return created->err_.number;
         }
-        return HRESULT_FROM_WIN32(GetLastError());
+        HRESULT result = HRESULT_FROM_WIN32(GetLastError());
+        return FAILED(result) ? result : E_FAIL;
     }
     ShowWindow(window, show);
     UpdateWindow(window);
@@ -393,14 +414,24 @@ LRESULT CALLBACK TestForm::WindowProc(HWND window, UINT message, WPARAM wParam, 
     }
     auto* form = reinterpret_cast<TestForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    return form->Handle(message, wParam, lParam);
+    try {
+        return form->Handle(message, wParam, lParam);
+    } catch (...) {
+        ShowEscapedFailure(window);
+        return message == WM_CREATE ? -1 : 0;
+    }
 }
 
 LRESULT TestForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_CREATE:
-        if (FAILED(CreateControls()) || FAILED(Form_Load())) return -1;
-        return 0;
+    case WM_CREATE: {
+        HRESULT result = CreateControls();
+        if (FAILED(result)) {
+            Raise(result);
+            return -1;
+        }
+        return FAILED(Form_Load()) ? -1 : 0;
+    }
     case WM_COMMAND:
         if (LOWORD(wParam) == kCmdBrowse && HIWORD(wParam) == BN_CLICKED) cmdBrowse_Click();
         return 0;
@@ -430,7 +461,12 @@ LRESULT TestForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK TestForm::TextBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* form = reinterpret_cast<TestForm*>(GetWindowLongPtrA(box, GWLP_USERDATA));
-    return form->HandleTextBox(box, message, wParam, lParam);
+    try {
+        return form->HandleTextBox(box, message, wParam, lParam);
+    } catch (...) {
+        ShowEscapedFailure(GetParent(box));
+        return 0;
+    }
 }
 
 LRESULT TestForm::HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
