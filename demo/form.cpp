@@ -6,8 +6,8 @@
 #include <oleauto.h>
 
 #include <algorithm>
-#include <new>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "demo/path_text.h"
@@ -29,7 +29,8 @@ constexpr int kClientWidth = 8625;  // twips
 constexpr int kClientHeight = 6315;
 constexpr size_t kDialogFileChars = 32768;  // the longest path the platform accepts
 
-// Layout in twips. The list sits inside the frame and is placed relative to it.
+// Layout in twips, in focus order. The list sits inside the frame: its place is the frame's
+// corner plus the list's own offset of 135, 360.
 struct ControlLayout {
     ControlId id;
     const char* windowClass;
