@@ -13,7 +13,7 @@ archs="x86 x64"
 deps() {
     need=""
     for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
-                wine xvfb-run cmake make flock; do
+                wine xvfb-run xdotool cmake make flock; do
         command -v "$tool" >/dev/null 2>&1 || need=yes
     done
     [ -d /usr/include/wine/wine/windows ] || need=yes
@@ -28,7 +28,7 @@ deps() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
         cmake make g++ googletest util-linux \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-        mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
+        mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth x11-utils xdotool imagemagick
 }
 
 build() {
@@ -51,8 +51,9 @@ windows_path() {
     printf 'Z:%s' "$1" | tr / '\\'
 }
 
-# Registers each architecture's component with the platform's regsvr32 of the same bitness and
-# lists a system module through it with the VBScript sample.
+# Registers each architecture's component with the platform's regsvr32 of the same bitness, lists
+# a system module through it with the VBScript sample, and shows vinsdemo on the same module (on
+# the user's display, or under Xvfb with a screenshot saved as build/<arch>/vinsdemo.png).
 main_job() {
     for arch in $archs; do
         if [ "$arch" = x86 ]; then bits=""; system='C:\windows\syswow64'; else bits=--64; system='C:\windows\system32'; fi
@@ -60,6 +61,8 @@ main_job() {
         wine_run "$arch" $bits regsvr32 /s "$(windows_path "$root/build/$arch/bin/vinspect.dll")"
         printf '== %s: cscript samples\\vinfo.vbs %s\\comctl32.dll\n' "$arch" "$system"
         wine_run "$arch" $bits cscript //nologo "$(windows_path "$root/samples/vinfo.vbs")" "$system\\comctl32.dll"
+        printf '== %s: vinsdemo on %s\\comctl32.dll\n' "$arch" "$system"
+        "$root/demo/show.sh" "$root/build/$arch" "$system\\comctl32.dll"
     done
 }
 
@@ -67,6 +70,8 @@ run_tests() {
     status=0
     for arch in $archs; do
         echo "== $arch tests"
+        # Windows need the display of this run: end programs that an earlier run left in the prefix.
+        WINEPREFIX="$root/build/$arch/wineprefix" wineserver -k >/dev/null 2>&1 || true
         (cd "$root/build/$arch" && xvfb-run -a ctest --output-on-failure) || status=1
     done
     return $status

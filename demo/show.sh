@@ -22,6 +22,10 @@ fi
 module=${2:-$(windows_path "$build/bin/vinspect.dll")}
 shot="$build/vinsdemo.png"
 
+# Wine's desktop process keeps the display of the program that started it; end the prefix's
+# programs so that the desktop starts afresh on this display.
+WINEPREFIX="$build/wineprefix" wineserver -k >/dev/null 2>&1 || true
+
 # Wine's own regsvr32 must have the bitness of the DLL.
 bits=""
 grep -q 'x86_64-w64-mingw32' "$build/CMakeCache.txt" && bits=--64
