@@ -122,6 +122,20 @@ protected:
     static inline std::string built_;
 };
 
+TEST_F(Registration, ScriptIsStoredWithCrLfTabsAndNoTerminator) {
+    vinspect::ModuleHandle module(LoadLibraryExA(built_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    HRSRC found = FindResourceExA(module.Get(), "REGISTRY", MAKEINTRESOURCEA(101),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    ASSERT_NE(found, nullptr);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module.Get(), found)));
+    const std::string script(bytes, SizeofResource(module.Get(), found));
+    EXPECT_EQ(script.find('\0'), std::string::npos);
+    EXPECT_EQ(script.substr(0, 10), "HKCR\r\n{\r\n\t");
+    EXPECT_EQ(std::count(script.begin(), script.end(), '\n'), 29);
+    EXPECT_EQ(std::count(script.begin(), script.end(), '\r'), 29);
+    EXPECT_NE(script.find("\r\n\t\t\tInprocServer32 = s '%MODULE%'\r\n"), std::string::npos);
+}
+
 TEST_F(Registration, RegisterTwiceMoveAndUnregister) {
     const std::string first = Copy("first");
     ASSERT_EQ(Regsvr32("/s " + Quoted(first)), 0u);

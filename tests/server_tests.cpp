@@ -18,6 +18,33 @@ using Server = LoadedServer;
 
 const CLSID kOtherClass = {0x6F1C2A13, 0x3B7E, 0x4D21, {0x9A, 0x55, 0x0C, 0x1E, 0x2F, 0x3A, 0x4B, 0x01}};
 
+// The loaded image's data directory entry `index`.
+template <typename T>
+const T* Directory(HMODULE module, int index) {
+    auto* base = reinterpret_cast<const BYTE*>(module);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    return reinterpret_cast<const T*>(base + nt->OptionalHeader.DataDirectory[index].VirtualAddress);
+}
+
+TEST_F(Server, ExportsItsFourEntryPointsAndImportsOnlySystemModules) {
+    auto* base = reinterpret_cast<const char*>(library_);
+    auto* exports = Directory<IMAGE_EXPORT_DIRECTORY>(library_, IMAGE_DIRECTORY_ENTRY_EXPORT);
+    auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::vector<std::string> exported;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) exported.emplace_back(base + names[i]);
+    EXPECT_EQ(exported, (std::vector<std::string>{"DllCanUnloadNow", "DllGetClassObject",
+                                                  "DllRegisterServer", "DllUnregisterServer"}));
+
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    for (auto* import = Directory<IMAGE_IMPORT_DESCRIPTOR>(library_, IMAGE_DIRECTORY_ENTRY_IMPORT);
+         import->Name != 0; ++import) {
+        std::string path = std::string(system) + "\\" + (base + import->Name);
+        EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+    }
+}
+
 TEST_F(Server, ClassObjectIsCachedAndCountedWhileHeldByClients) {
     IClassFactory* first = nullptr;
     ASSERT_EQ(getClassObject_(CLSID_VersionInfo, IID_IClassFactory, reinterpret_cast<void**>(&first)), S_OK);
