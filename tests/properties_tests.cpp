@@ -178,42 +178,40 @@ TEST_F(Properties, UnconvertibleFileDateIsUnexpectedWithoutDescription) {
     EXPECT_FALSE(TakeErrorObject().present);
 }
 
-TEST_F(Properties, StringsUnderTheFileTranslation) {
-    ComRef<IqzVersionInfo> info = Open("english.dll");
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_CompanyName), L"Tervik");
-    EXPECT_EQ(Translation(info.Get()), std::make_pair(USHORT{1033}, USHORT{1200}));
-
-    // An absent value reads empty and leaves the translation alone, so later values are still
-    // found; an empty value reads empty too.
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_PrivateBuild), L"");
-    EXPECT_EQ(Translation(info.Get()), std::make_pair(USHORT{1033}, USHORT{1200}));
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_LegalCopyright), L"(c) Tervik");
-    Bstr comments;
-    EXPECT_EQ(info->get_Comments(comments.Out()), S_OK);
-    EXPECT_EQ(comments.Get(), nullptr);
-
-    // Code page 1252 with a language never falls back: 040904E4 does not exist here.
-    info->put_Codepage(1252);
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_CompanyName), L"");
-    EXPECT_EQ(Translation(info.Get()), std::make_pair(USHORT{1033}, USHORT{1252}));
-}
-
-TEST_F(Properties, FallbackToWesternEuropeanStaysOnlyWhenItFindsTheValue) {
-    ComRef<IqzVersionInfo> info = Open("western.dll");
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_PrivateBuild), L"");
-    EXPECT_EQ(Translation(info.Get()), std::make_pair(USHORT{1033}, USHORT{1200}));
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_CompanyName), L"Tervik");
-    EXPECT_EQ(Translation(info.Get()), std::make_pair(USHORT{1033}, USHORT{1252}));
-
-    // Language 0 with code page 1252 is not a fallback translation of its own.
-    ComRef<IqzVersionInfo> neutral = Open("neutral.dll");
-    EXPECT_EQ(ReadText(neutral.Get(), &IqzVersionInfo::get_LegalCopyright), L"(c) Tervik");
-    EXPECT_EQ(Translation(neutral.Get()), std::make_pair(USHORT{1033}, USHORT{1252}));
-
-    // A table that names 0407/1252 while the strings sit under 040904B0 finds nothing.
-    ComRef<IqzVersionInfo> mislabelled = Open("mislabelled.dll");
-    EXPECT_EQ(ReadText(mislabelled.Get(), &IqzVersionInfo::get_CompanyName), L"");
-    EXPECT_EQ(Translation(mislabelled.Get()), std::make_pair(USHORT{0x0407}, USHORT{1252}));
+TEST_F(Properties, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) {
+    // Steps on one object per file: an optional code page set first, a read, then the text and
+    // the translation that Language/Codepage report afterwards.
+    const struct {
+        const char* file;  // null: the same object as the step before
+        short codepage;    // 0: not set
+        StringRead read;
+        const wchar_t* text;
+        USHORT language, codepageAfter;
+    } steps[] = {
+        {"english.dll", 0, &IqzVersionInfo::get_CompanyName, L"Tervik", 1033, 1200},
+        // An absent value does not switch the translation, so later values are still found.
+        {nullptr, 0, &IqzVersionInfo::get_PrivateBuild, L"", 1033, 1200},
+        {nullptr, 0, &IqzVersionInfo::get_LegalCopyright, L"(c) Tervik", 1033, 1200},
+        {nullptr, 0, &IqzVersionInfo::get_Comments, L"", 1033, 1200},
+        // Code page 1252 with a language never falls back; 040904E4 does not exist here.
+        {nullptr, 1252, &IqzVersionInfo::get_CompanyName, L"", 1033, 1252},
+        // Strings only under 040904E4: found through the fallback, which then stays.
+        {"western.dll", 0, &IqzVersionInfo::get_PrivateBuild, L"", 1033, 1200},
+        {nullptr, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", 1033, 1252},
+        // Language 0 with code page 1252 is not a fallback translation of its own.
+        {"neutral.dll", 0, &IqzVersionInfo::get_LegalCopyright, L"(c) Tervik", 1033, 1252},
+        // A table naming 0407/1252 while the strings sit under 040904B0 finds nothing.
+        {"mislabelled.dll", 0, &IqzVersionInfo::get_CompanyName, L"", 0x0407, 1252},
+        // A last value without terminator ends at its reported length.
+        {"unterminated.dll", 0, &IqzVersionInfo::get_ProductName, L"Open", 1033, 1200},
+    };
+    ComRef<IqzVersionInfo> info;
+    for (const auto& step : steps) {
+        if (step.file != nullptr) info = Open(step.file);
+        if (step.codepage != 0) info->put_Codepage(step.codepage);
+        EXPECT_EQ(ReadText(info.Get(), step.read), step.text);
+        EXPECT_EQ(Translation(info.Get()), std::make_pair(step.language, step.codepageAfter));
+    }
 }
 
 TEST_F(Properties, GetValueLooksUpAnyBlockAndName) {
@@ -241,12 +239,6 @@ TEST_F(Properties, GetValueLooksUpAnyBlockAndName) {
     SetErrorInfo(0, nullptr);
     EXPECT_EQ(Lookup(info.Get(), key.c_str(), L"X", E_INVALIDARG), L"");
     EXPECT_EQ(TakeErrorObject().description, SystemText(E_INVALIDARG));
-}
-
-TEST_F(Properties, ValueWithoutTerminatorEndsAtItsReportedLength) {
-    ComRef<IqzVersionInfo> info = Open("unterminated.dll");
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_CompanyName), L"Tervik");
-    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_ProductName), L"Open");
 }
 
 TEST_F(Properties, LanguageNameNamesTheFileLanguage) {
