@@ -1,22 +1,21 @@
 // frmTest in a real window: keys through the input queue, message boxes and the file-open
-// dialog answered from a second thread, the component registered and created by its CLSID.
+// dialog answered from a timer, the component registered and created by its CLSID.
 #include <windows.h>
 #include <commctrl.h>
 #include <dlgs.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <deque>
-#include <functional>
-
 #include "demo/form.h"
 #include "demo/path_text.h"
 #include "test_modules.h"
+#include "versioninfo/error_report.h"
+#include "versioninfo/version_info.h"
 
 using namespace testing_support;
 using namespace vinsdemo;
 using Rows = std::vector<std::pair<std::string, std::string>>;
+using Log = std::vector<std::string>;
 
 namespace {
 
@@ -26,173 +25,92 @@ std::string TextOf(HWND window) {
     return text;
 }
 
-std::string Narrow(const std::wstring& text) {
+// The modal windows answered, in order, and the file names the file-open dialog is to get in
+// turn (none, or an empty one, cancels it).
+Log modals, choices;
+
+// Answers the dialog box active on the test's thread, from a timer that its message loop runs.
+// A message box is noted as "caption: text", its buttons ("[OK]") and icons ("(icon)"), and
+// closed with OK; a file-open dialog is noted as "dialog" and the file types it offers, and gets
+// the next file name.
+void CALLBACK AnswerModal(HWND, UINT, UINT_PTR, DWORD) {
+    HWND modal = GetActiveWindow(), types = GetDlgItem(modal, cmb1);
+    if (GetClassLongA(modal, GCW_ATOM) != 32770) return;
+    std::string note = "dialog", file;
+    if (types == nullptr) {
+        note = TextOf(modal) + ": " + TextOf(GetDlgItem(modal, 0xFFFF));
+        for (HWND child = GetTopWindow(modal); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (!IsWindowVisible(child)) continue;
+            bool button = SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON;
+            if (button) note += " [" + TextOf(child) + "]";
+            if (SendMessageA(child, STM_GETICON, 0, 0) != 0) note += " (icon)";
+        }
+    } else {
+        char type[256];
+        for (int at = 0; SendMessageA(types, CB_GETLBTEXT, at, LPARAM(type)) >= 0; ++at) {
+            note += "|" + std::string(type);
+        }
+        if (!choices.empty()) file = choices.front(), choices.erase(choices.begin());
+        SetDlgItemTextA(modal, GetDlgItem(modal, cmb13) != nullptr ? cmb13 : edt1, file.c_str());
+    }
+    modals.push_back(note);
+    PostMessageA(modal, WM_COMMAND, types != nullptr && file.empty() ? IDCANCEL : IDOK, 0);
+}
+
+// A message box of the program as AnswerModal notes it: its caption, `text`, only an OK button
+// and no icon.
+std::string Box(const std::wstring& text) {
     char ansi[4096] = "";
     WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
-    return ansi;
+    return "vinsdemo: " + std::string(ansi) + " [OK]";
 }
 
-struct BoxSeen {
-    std::string caption, text, buttons;
-    bool icon = false;
-};
-
-// Answers the modal windows of the test's thread from a timer that their message loops run: a
-// message box is read and closed with OK; a file-open dialog has its file types read and gets the
-// next queued file name (none, or an empty one, cancels it).
-class ModalAnswers {
-public:
-    ModalAnswers() : timer_(SetTimer(nullptr, 0, 20, Tick)) { current_ = this; }
-    ~ModalAnswers() { KillTimer(nullptr, timer_), current_ = nullptr; }
-    std::deque<std::string> files;
-    std::vector<std::vector<std::string>> dialogs;  // the file types each dialog offered
-    std::vector<BoxSeen> boxes;
-
-private:
-    static BOOL CALLBACK FindModal(HWND window, LPARAM found) {
-        char name[16] = "";
-        GetClassNameA(window, name, sizeof name);
-        bool modal = IsWindowVisible(window) && lstrcmpA(name, "#32770") == 0;
-        if (modal) *reinterpret_cast<HWND*>(found) = window;
-        return !modal;
-    }
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        HWND modal = nullptr;
-        EnumThreadWindows(GetCurrentThreadId(), FindModal, reinterpret_cast<LPARAM>(&modal));
-        if (modal == nullptr || current_ == nullptr) return;
-        WPARAM answer = GetDlgItem(modal, cmb1) != nullptr ? current_->AnswerDialog(modal) : current_->ReadBox(modal);
-        if (answer != 0) PostMessageA(modal, WM_COMMAND, answer, 0);  // 0: still being filled in
-    }
-    WPARAM AnswerDialog(HWND dialog) {
-        std::vector<std::string> types;
-        for (char text[256]; SendDlgItemMessageA(dialog, cmb1, CB_GETLBTEXT, types.size(),
-                                                 reinterpret_cast<LPARAM>(text)) >= 0;) {
-            types.push_back(text);
-        }
-        if (types.empty()) return 0;
-        dialogs.push_back(types);
-        std::string file;
-        if (!files.empty()) file = files.front(), files.pop_front();
-        if (file.empty()) return IDCANCEL;
-        SetDlgItemTextA(dialog, GetDlgItem(dialog, cmb13) != nullptr ? cmb13 : edt1, file.c_str());
-        return IDOK;
-    }
-    WPARAM ReadBox(HWND box) {
-        BoxSeen seen{TextOf(box), TextOf(GetDlgItem(box, 0xFFFF)), "", false};
-        for (HWND child = GetWindow(box, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-            char name[16] = "";
-            GetClassNameA(child, name, sizeof name);
-            if (!IsWindowVisible(child)) continue;
-            if (lstrcmpiA(name, "Button") == 0) seen.buttons.append("[").append(TextOf(child)).append("]");
-            if (lstrcmpiA(name, "Static") == 0 && SendMessageA(child, STM_GETICON, 0, 0) != 0) seen.icon = true;
-        }
-        if (seen.buttons.empty()) return 0;
-        boxes.push_back(seen);
-        return IDOK;
-    }
-
-    static inline ModalAnswers* current_ = nullptr;
-    UINT_PTR timer_;
-};
-
-// What a separate object of the component says about `path`: the failure's description, or
-// whether there is data and its language and OS texts.
-struct Answer {
-    bool failed, exists;
-    std::string description, language, os;
-};
-
-Answer ComponentAnswer(const std::string& path) {
-    vinspect::ComRef<IqzVersionInfo> info;
-    EXPECT_EQ(CreateVersionInfoByClsid(info.Out()), S_OK);
-    vinspect::Bstr name(SysAllocString(Widen(path).c_str())), language, os;
-    if (FAILED(info->put_Path(name.Get()))) return {true, false, Narrow(TakeErrorObject().description), "", ""};
-    VARIANT_BOOL exists = VARIANT_FALSE;
-    info->get_InfoExist(&exists);
-    info->get_LanguageName(language.Out());
-    info->get_FileOSString(os.Out());
-    return {false, exists != VARIANT_FALSE, "", Narrow(Text(language.Get())), Narrow(Text(os.Get()))};
-}
-
-// A VersionInfo stand-in: every string read answers with the value's own name and is noted with
-// the number of rows the list held at that moment; reading SpecialBuild (row 9) fails, leaving an
-// error object that this object, without ISupportErrorInfo, does not stand behind.
-class FailingAtRow9 : public IqzVersionInfo {
+// A VersionInfo stand-in that lives as long as the test program, built on the component's own
+// class. It takes any path as a file with version data, and each read of rows 1 to 9 answers
+// "name@rows", with the number of rows the list holds at that moment; reading SpecialBuild
+// (row 9) fails, leaving an error object that this object, without ISupportErrorInfo, does not
+// stand behind.
+class FailingAtRow9 : public vinspect::VersionInfo {
 public:
     HWND list = nullptr;
-    std::vector<std::pair<std::string, LRESULT>> reads;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         bool known = iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IqzVersionInfo;
         *out = known ? this : nullptr;
-        return known ? (AddRef(), S_OK) : E_NOINTERFACE;
+        return known ? S_OK : E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-    STDMETHODIMP_(ULONG) Release() override { return --references_; }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP put_Path(BSTR) override { return S_OK; }
-    STDMETHODIMP put_Language(short) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Codepage(short) override { return E_NOTIMPL; }
-    STDMETHODIMP get_InfoExist(VARIANT_BOOL* exists) override { return *exists = VARIANT_TRUE, S_OK; }
-    STDMETHODIMP GetValue(BSTR, BSTR name, BSTR* value) override { return Read(Narrow(name), value); }
-#define UNUSED(name, type) STDMETHODIMP get_##name(type*) override { return E_NOTIMPL; }
-#define STRING(name) STDMETHODIMP get_##name(BSTR* value) override { return Read(#name, value); }
-    UNUSED(Path, BSTR) UNUSED(Language, short) UNUSED(Codepage, short) UNUSED(FileVersionHigh, LONG)
-    UNUSED(FileVersionLow, LONG) UNUSED(ProductVersionHigh, LONG) UNUSED(ProductVersionLow, LONG)
-    UNUSED(FileFlagsMask, LONG) UNUSED(FileFlags, LONG) UNUSED(FileOS, LONG) UNUSED(FileType, LONG)
-    UNUSED(FileSubtype, LONG) UNUSED(FileDate, VARIANT) STRING(FileOSString) STRING(Comments)
-    STRING(CompanyName) STRING(FileDescription) STRING(FileVersion) STRING(InternalName)
-    STRING(LegalCopyright) STRING(LegalTrademarks) STRING(OriginalFilename) STRING(PrivateBuild)
-    STRING(ProductName) STRING(ProductVersion) STRING(SpecialBuild) STRING(LanguageName) STRING(Version)
-#undef UNUSED
-#undef STRING
-
-private:
+    STDMETHODIMP get_InfoExist(VARIANT_BOOL* out) override { return *out = VARIANT_TRUE, S_OK; }
+#define ROW(name) STDMETHODIMP get_##name(BSTR* value) override { return Read(#name, value); }
+    ROW(FileDescription) ROW(ProductName) ROW(FileVersion) ROW(ProductVersion) ROW(CompanyName)
+    ROW(InternalName) ROW(OriginalFilename) ROW(PrivateBuild) ROW(SpecialBuild)
+#undef ROW
     HRESULT Read(const std::string& name, BSTR* value) {
-        reads.emplace_back(name, SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-        if (name != "SpecialBuild") return *value = SysAllocString(Widen(name).c_str()), S_OK;
-        vinspect::ComRef<ICreateErrorInfo> error;
-        vinspect::ComRef<IErrorInfo> info;
-        CreateErrorInfo(error.Out());
-        error->SetDescription(const_cast<LPOLESTR>(L"not to be shown"));
-        error->QueryInterface(IID_IErrorInfo, info.OutVoid());
-        SetErrorInfo(0, info.Get());
-        return E_ACCESSDENIED;
+        std::string text = name + "@" + std::to_string(ListView_GetItemCount(list));
+        if (name != "SpecialBuild") return *value = SysAllocString(Widen(text).c_str()), S_OK;
+        return vinspect::RaiseErrorInfo(CLSID_VersionInfo, "not to be shown", IID_IqzVersionInfo,
+                                        E_ACCESSDENIED);
     }
-    ULONG references_ = 1;
 };
 
-}  // namespace
-
-// Answers the thread's modal windows for the time of a test.
-class WatchedThread : public testing::Test {
+class DemoWindow : public testing::Test {
 protected:
-    ModalAnswers modal_;
-};
-
-class DemoWindow : public WatchedThread {
-protected:
-    // Registers vinspect.dll in the prefix through its own entry point.
+    // Registers vinspect.dll in the prefix through its own entry point; the thread's modal windows
+    // are answered from then on.
     static void SetUpTestSuite() {
         vinspect::ModuleHandle dll(LoadLibraryA((BinDir() + "\\vinspect.dll").c_str()));
         auto entry = reinterpret_cast<HRESULT(WINAPI*)()>(
             reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllRegisterServer")));
-        ASSERT_NE(entry, nullptr);
-        ASSERT_EQ(entry(), S_OK);
+        ASSERT_TRUE(entry != nullptr && entry() == S_OK);
+        SetTimer(nullptr, 0, 20, AnswerModal);
     }
     void SetUp() override { Open(CreateVersionInfoByClsid); }
-
     void Open(ObjectFactory factory) {
-        form_.reset();
-        Failure failure;
-        ASSERT_EQ(TestForm::Open(GetModuleHandleA(nullptr), factory, SW_SHOW, false, &form_, &failure), S_OK)
-            << failure.description;
-        Pump([] { return false; }, 100);
+        modals.clear();
+        HINSTANCE instance = GetModuleHandleA(nullptr);
+        ASSERT_EQ(TestForm::Open(instance, factory, SW_SHOW, false, &form_, nullptr), S_OK);
     }
     HWND Control(ControlId id) { return form_->Control(id); }
 
@@ -214,10 +132,9 @@ protected:
     // Presses `keys` together through the input queue and runs the messages until `done`.
     void Press(const std::vector<WORD>& keys, const std::function<bool()>& done, DWORD flags = 0) {
         std::vector<INPUT> inputs(2 * keys.size(), INPUT{INPUT_KEYBOARD, {}});
-        for (size_t at = 0; at < inputs.size(); ++at) {
-            bool up = at >= keys.size();
-            inputs[at].ki.wVk = keys[up ? inputs.size() - 1 - at : at];
-            inputs[at].ki.dwFlags = flags | (up ? KEYEVENTF_KEYUP : 0);
+        for (size_t at = 0; at < keys.size(); ++at) {
+            inputs[at].ki = {keys[at], 0, flags, 0, 0};
+            inputs[inputs.size() - 1 - at].ki = {keys[at], 0, flags | KEYEVENTF_KEYUP, 0, 0};
         }
         SetForegroundWindow(form_->Window());
         SendInput(inputs.size(), inputs.data(), sizeof(INPUT));
@@ -226,23 +143,19 @@ protected:
     }
 
     // Puts `text` in txtFile and presses `keys` until the listing has set the frame caption.
-    void Enter(const std::string& text, const std::vector<WORD>& keys = {VK_RETURN}, DWORD flags = 0) {
+    void Enter(const std::string& text, const std::vector<WORD>& keys, DWORD flags = 0) {
         SetWindowTextA(Control(kTxtFile), text.c_str());
         SetWindowTextA(Control(kFrame1), "");
         Press(keys, [&] { return !TextOf(Control(kFrame1)).empty(); }, flags);
     }
 
     Rows ListRows() {
-        Rows rows;
-        char cells[2][1024];
-        LVITEMA item{};
-        for (int row = 0; row < SendMessageA(Control(kLvwVerInfo), LVM_GETITEMCOUNT, 0, 0); ++row) {
-            for (item.iSubItem = 0; item.iSubItem < 2; ++item.iSubItem) {
-                item.pszText = cells[item.iSubItem];
-                item.cchTextMax = sizeof cells[0];
-                SendMessageA(Control(kLvwVerInfo), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            }
-            rows.emplace_back(cells[0], cells[1]);
+        HWND list = Control(kLvwVerInfo);
+        Rows rows(ListView_GetItemCount(list));
+        for (int row = 0; row < int(rows.size()); ++row) {
+            char cells[2][1024];
+            for (int cell : {0, 1}) ListView_GetItemText(list, row, cell, cells[cell], 1024);
+            rows[row] = {cells[0], cells[1]};
         }
         return rows;
     }
@@ -250,136 +163,112 @@ protected:
     std::unique_ptr<TestForm> form_;
 };
 
-TEST_F(DemoWindow, OpensAtItsSizeWithFocusOrderAndNothingListed) {
-    HDC screen = GetDC(nullptr);
-    const int dpiX = GetDeviceCaps(screen, LOGPIXELSX), dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+// The client area is the form's size in twips at the screen's DPI, under its caption; the focus
+// starts in txtFile and goes on to cmdBrowse, the list and back.
+TEST_F(DemoWindow, OpensAtItsSizeWithItsCaptionAndFocusOrder) {
     RECT client;
     GetClientRect(form_->Window(), &client);
-    EXPECT_EQ(client.right, MulDiv(8625, dpiX, 1440));
-    EXPECT_EQ(client.bottom, MulDiv(6315, dpiY, 1440));
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(client.right, MulDiv(8625, GetDeviceCaps(screen, LOGPIXELSX), 1440));
+    EXPECT_EQ(client.bottom, MulDiv(6315, GetDeviceCaps(screen, LOGPIXELSY), 1440));
+    ReleaseDC(nullptr, screen);
     EXPECT_EQ(TextOf(form_->Window()), "QZ VersionInfo Test");
-    EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info");
-    EXPECT_TRUE(ListRows().empty());
-    HWND focus = GetFocus();
-    EXPECT_EQ(focus, Control(kTxtFile));
-    for (ControlId id : {kCmdBrowse, kLvwVerInfo, kTxtFile}) {
-        EXPECT_EQ(focus = GetNextDlgTabItem(form_->Window(), focus, FALSE), Control(id));
-    }
+    std::vector<HWND> order = {GetFocus()};
+    while (order.size() < 4) order.push_back(GetNextDlgTabItem(form_->Window(), order.back(), 0));
+    EXPECT_EQ(order, (std::vector<HWND>{Control(kTxtFile), Control(kCmdBrowse),
+                                        Control(kLvwVerInfo), Control(kTxtFile)}));
 }
 
-TEST_F(DemoWindow, EnterListsTheFourteenRowsOfAModuleEveryTimeAndOtherKeysOnlyEdit) {
-    const std::string module = BinDir() + "\\vinsdemo.exe";
-    Answer component = ComponentAnswer(module);
-    ASSERT_TRUE(component.exists && !component.language.empty() && !component.os.empty());
-    const Rows expected = {
+// Enter lists the file named in txtFile, with Shift too and with the keypad's Enter, clearing the
+// list first. A name the object refuses shows the object's description and lists nothing, the
+// frame's caption showing the text as typed, blanks included; a module without version data gets
+// the single row. Other keys are left to the edit control.
+TEST_F(DemoWindow, EnterListsTheNamedFile) {
+    const std::string module = BinDir() + "\\vinsdemo.exe", plain = BinDir() + "\\plain.dll";
+    char language[128] = "";  // the system's name for the module's language
+    VerLanguageNameA(0x0409, language, sizeof language);
+    const Rows listed = {
         {"FileDescription", "QZ VersionInfo Test Program"}, {"ProductName", "QZ VersionInfo"},
         {"FileVersion", "1.00.0008"}, {"ProductVersion", "1.00.0008"}, {"CompanyName", "Tervik"},
         {"InternalName", "vinsdemo"}, {"OriginalFilename", "vinsdemo.exe"}, {"PrivateBuild", ""},
         {"SpecialBuild", ""}, {"LegalCopyright", "Copyright (C) Tervik"}, {"LegalTrademarks", ""},
-        {"Language", component.language}, {"Comments", ""}, {"OS", component.os}};
-    // Enter, again (the list is cleared first), with Shift, and the keypad's Enter.
+        {"Language", language}, {"Comments", ""}, {"OS", "Win32"}};
     for (const auto& [keys, flags] : std::vector<std::pair<std::vector<WORD>, DWORD>>{
-             {{VK_RETURN}, 0}, {{VK_RETURN}, 0}, {{VK_SHIFT, VK_RETURN}, 0}, {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}}) {
+             {{VK_RETURN}, 0}, {{VK_SHIFT, VK_RETURN}, 0}, {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}}) {
         Enter(module, keys, flags);
-        EXPECT_EQ(ListRows(), expected);
-        EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + module + ")");
+        EXPECT_EQ(ListRows(), listed);
     }
-    SetWindowTextA(Control(kFrame1), "");
-    Press({'X'}, [&] { return TextOf(Control(kTxtFile)).size() == module.size() + 1; });
-    EXPECT_EQ(TextOf(Control(kFrame1)), "");
-    EXPECT_TRUE(modal_.boxes.empty());
-}
-
-TEST_F(DemoWindow, RejectedNamesShowTheObjectsDescriptionAndModulesWithoutDataOneRow) {
-    const std::string plain = BinDir() + "\\plain.dll", missing = BinDir() + "\\missing.dll";
-    const std::string noData = "File does not contain version info resource";
-    EXPECT_EQ(ComponentAnswer(missing).description, Narrow(SystemText(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))));
-    // The caption shows the text as typed, blanks included; the empty name gets the object's answer.
-    for (const std::string& text : {missing, "  " + plain + "  ", std::string(), plain}) {
-        SCOPED_TRACE(text);
-        size_t shown = modal_.boxes.size();
-        Enter(text);
+    Log boxes;
+    for (const std::string& text : {BinDir() + "\\missing.dll", " " + plain + " ", std::string()}) {
+        Enter(text, {VK_RETURN});
         EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + text + ")");
-        Answer answer = ComponentAnswer(text);
-        if (!answer.failed) {
-            EXPECT_EQ(ListRows(), (Rows{{Module1::GetFileName(text), noData}}));
-            continue;
-        }
-        ASSERT_EQ(modal_.boxes.size(), shown + 1);
-        BoxSeen box = modal_.boxes.back();
-        EXPECT_EQ(box.caption, "vinsdemo");
-        EXPECT_EQ(box.text, answer.description);
-        EXPECT_EQ(box.buttons, "[OK]");
-        EXPECT_FALSE(box.icon);
         EXPECT_TRUE(ListRows().empty());
+        // The description that a separate object of the component gives.
+        vinspect::Bstr name(SysAllocString(Widen(text).c_str()));
+        EXPECT_TRUE(FAILED(NewVersionInfo()->put_Path(name.Get())));
+        boxes.push_back(Box(TakeErrorObject().description));
     }
-    EXPECT_EQ(ListRows(), (Rows{{"plain.dll", noData}}));
+    Enter(plain, {VK_RETURN});
+    EXPECT_EQ(ListRows(), (Rows{{"plain.dll", "File does not contain version info resource"}}));
+    SetWindowTextA(Control(kFrame1), "");
+    Press({'X'}, [&] { return TextOf(Control(kTxtFile)).size() == plain.size() + 1; });
+    EXPECT_EQ(TextOf(Control(kFrame1)), "");
+    EXPECT_EQ(modals, boxes);
 }
 
+// Each value is read, then its row appended; a failed read (row 9) keeps rows 1 to 8 and shows
+// the system's text for the code, as the object does not stand behind the error object.
 TEST_F(DemoWindow, ReadsEachValueBeforeAppendingItsRowAndKeepsTheRowsBeforeAFailedRead) {
     static FailingAtRow9 object;  // outlives the form, whichever way the test ends
-    Open([&](IqzVersionInfo** out) { return object.QueryInterface(IID_IqzVersionInfo, reinterpret_cast<void**>(out)); });
+    Open([](IqzVersionInfo** out) { return *out = &object, S_OK; });
     object.list = Control(kLvwVerInfo);
-    Enter("C:\\dir\\app.exe");
-    const std::vector<std::string> names = {"FileDescription", "ProductName", "FileVersion", "ProductVersion",
-                                            "CompanyName", "InternalName", "OriginalFilename", "PrivateBuild",
-                                            "SpecialBuild"};
-    Rows rows;
-    for (const std::string& name : names) {
-        EXPECT_EQ(object.reads.at(rows.size()), std::make_pair(name, LRESULT(rows.size())));
-        rows.emplace_back(name, name);
-    }
-    rows.pop_back();
-    EXPECT_EQ(object.reads.size(), names.size());
-    EXPECT_EQ(ListRows(), rows);
-    ASSERT_EQ(modal_.boxes.size(), 1u);
-    EXPECT_EQ(modal_.boxes[0].text, Narrow(SystemText(E_ACCESSDENIED)));
+    Enter("C:\\dir\\app.exe", {VK_RETURN});
+    EXPECT_EQ(ListRows(), (Rows{
+        {"FileDescription", "FileDescription@0"}, {"ProductName", "ProductName@1"},
+        {"FileVersion", "FileVersion@2"}, {"ProductVersion", "ProductVersion@3"},
+        {"CompanyName", "CompanyName@4"}, {"InternalName", "InternalName@5"},
+        {"OriginalFilename", "OriginalFilename@6"}, {"PrivateBuild", "PrivateBuild@7"}}));
+    EXPECT_EQ(modals, Log{Box(SystemText(E_ACCESSDENIED))});
 }
 
+// cmdBrowse, pressed by its access key: cancelling before any choice changes nothing; a chosen
+// file is put in txtFile and listed; cancelling later lists the last choice again. The dialog
+// offers the program's file types each time.
 TEST_F(DemoWindow, BrowseListsTheChosenFileAndCancelListsTheLastChoiceAgain) {
     const std::string module = BinDir() + "\\vinsdemo.exe";
-    // Alt+B presses cmdBrowse; the dialog chooses `answer`, or is cancelled when it is empty.
-    auto browse = [&](const std::string& answer) {
+    choices = {"", module, ""};
+    for (const std::string& listed : {std::string(), module, module}) {
         SetWindowTextA(Control(kTxtFile), "typed");
-        SendMessageA(Control(kLvwVerInfo), LVM_DELETEALLITEMS, 0, 0);
-        size_t opened = modal_.dialogs.size();
-        modal_.files.push_back(answer);
-        Press({VK_MENU, 'B'}, [&] { return modal_.dialogs.size() == opened + 1; });
-    };
-    browse("");  // before any choice: nothing changes
-    EXPECT_EQ(TextOf(Control(kTxtFile)), "typed");
-    EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info");
-    for (const std::string& answer : {module, std::string()}) {
-        browse(answer);
-        EXPECT_EQ(TextOf(Control(kTxtFile)), module);
-        EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + module + ")");
-        EXPECT_EQ(ListRows().size(), 14u);
+        ListView_DeleteAllItems(Control(kLvwVerInfo));
+        Press({VK_MENU, 'B'}, [&, opened = modals.size()] { return modals.size() > opened; });
+        EXPECT_EQ(TextOf(Control(kTxtFile)), listed.empty() ? "typed" : listed);
+        EXPECT_EQ(TextOf(Control(kFrame1)), listed.empty() ? "Version Info"
+                                                             : "Version Info (" + listed + ")");
+        EXPECT_EQ(ListRows().size(), listed.empty() ? 0u : 14u);
     }
-    const std::vector<std::string> types = {"Win32 Modules (*.exe,*.dll,*.fon,*.ttf)", "All Files (*.*)"};
-    EXPECT_EQ(modal_.dialogs, (std::vector<std::vector<std::string>>(3, types)));
-    EXPECT_TRUE(modal_.boxes.empty());
+    EXPECT_EQ(modals, Log(3, "dialog|Win32 Modules (*.exe,*.dll,*.fon,*.ttf)|All Files (*.*)"));
 }
 
-TEST_F(WatchedThread, FailedFormLoadShowsNumberAndDescriptionThenEnds) {
+// A failing Form_Load shows the number and the description, then the program ends.
+TEST_F(DemoWindow, FailedFormLoadShowsNumberAndDescriptionThenEnds) {
     const HRESULT missingServer = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW, [&](IqzVersionInfo**) { return missingServer; }), 1);
-    ASSERT_EQ(modal_.boxes.size(), 1u);
-    EXPECT_EQ(modal_.boxes[0].caption, "vinsdemo");
-    EXPECT_EQ(modal_.boxes[0].text, "Run-time error '-2147024770 (8007007E)':\r\n\r\n" +
-                                            Narrow(SystemText(missingServer)));
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW,
+                         [&](IqzVersionInfo**) { return missingServer; }), 1);
+    EXPECT_EQ(modals, Log{Box(L"Run-time error '-2147024770 (8007007E)':\r\n\r\n" +
+                              SystemText(missingServer))});
 }
 
+// A backslash separates the name, or else a colon; a forward slash does not. Both work on text
+// longer than a 16-bit position could count.
 TEST(Module1, FileNameAndReversalOfAnyLength) {
+    const std::string longer(40000, 'd');
     const std::pair<std::string, std::string> names[] = {
-        {"C:\\dir\\app.exe", "app.exe"}, {"C:app.exe", "app.exe"}, {"app.exe", "app.exe"}, {"C:\\dir\\", ""},
-        {"dir/app.exe", "dir/app.exe"}, {"\\\\host\\share:x\\a:b", "a:b"}, {"", ""}};
-    for (const auto& [path, name] : names) EXPECT_EQ(Module1::GetFileName(path), name) << path;
+        {"C:\\dir\\app.exe", "app.exe"}, {"C:app.exe", "app.exe"}, {"app.exe", "app.exe"},
+        {"C:\\dir\\", ""}, {"dir/app.exe", "dir/app.exe"}, {"\\\\host\\share:x\\a:b", "a:b"},
+        {"", ""}, {"C:" + longer + "\\app.exe", "app.exe"}, {longer + ":D" + longer, "D" + longer}};
+    for (const auto& [path, name] : names) EXPECT_EQ(Module1::GetFileName(path), name);
     EXPECT_EQ(Module1::ReverseString("abc de"), "ed cba");
-    // Longer than a 16-bit position could count.
-    std::string directory(40000, 'd');
-    directory.front() = 'D';
-    EXPECT_EQ(Module1::ReverseString(directory).back(), 'D');
-    EXPECT_EQ(Module1::GetFileName("C:" + directory + "\\app.exe"), "app.exe");
-    EXPECT_EQ(Module1::GetFileName(directory + ":" + directory), directory);
+    EXPECT_EQ(Module1::ReverseString("D" + longer).back(), 'D');
 }
+
+}  // namespace
