@@ -45,12 +45,6 @@ HRESULT AnsiCachedString::AssignWide(const wchar_t* text) {
     return wide_.Get() != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT AnsiCachedString::AssignAnsi(const char* text) {
-    Clear();
-    if (text == nullptr) return S_OK;
-    return WideFromAnsi(text, -1, wide_.Out());
-}
-
 void AnsiCachedString::Clear() {
     wide_.Reset();
     ansi_.reset();

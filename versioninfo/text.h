@@ -30,8 +30,6 @@ public:
     // Stores a copy of `text` up to its first NUL (null stays null). Fails with E_OUTOFMEMORY,
     // leaving the string null, when a non-null text cannot be copied.
     HRESULT AssignWide(const wchar_t* text);
-    // Stores the widened form of an ANSI text (null stays null).
-    HRESULT AssignAnsi(const char* text);
     void Clear();
 
     BSTR Wide() const { return wide_.Get(); }
