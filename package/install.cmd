@@ -40,12 +40,15 @@ set "regsvr_x64=%SystemRoot%\System32\regsvr32.exe"
 if defined PROCESSOR_ARCHITEW6432 set "regsvr_x64=%SystemRoot%\Sysnative\regsvr32.exe"
 set "regsvr_x86=%SystemRoot%\SysWOW64\regsvr32.exe"
 set "view_x64=/reg:64"
+set "bits_x64=64-bit"
+set "bits_x86=32-bit"
 set "view_x86=/reg:32"
 set "archs=x64 x86"
 exit /b 0
 :platform32
 set "regsvr_x86=%SystemRoot%\System32\regsvr32.exe"
 set "view_x86="
+set "bits_x86=32-bit"
 set "archs=x86"
 exit /b 0
 
@@ -61,12 +64,13 @@ exit /b 1
 
 :register
 call set "regsvr=%%regsvr_%1%%"
+call set "bits=%%bits_%1%%"
 set "library=%here%%1\vinspect.dll"
 "%regsvr%" /s "%library%"
 set "code=%errorlevel%"
 if not "%code%"=="0" goto register_failed
 set "done=%1 %done%"
-echo %1: registered %library% for %1 programs, by %regsvr%
+echo %1: registered "%library%" for %bits% programs, machine-wide, by %regsvr%
 exit /b 0
 :register_failed
 set "failed=%1"

@@ -36,12 +36,15 @@ set "regsvr_x64=%SystemRoot%\System32\regsvr32.exe"
 if defined PROCESSOR_ARCHITEW6432 set "regsvr_x64=%SystemRoot%\Sysnative\regsvr32.exe"
 set "regsvr_x86=%SystemRoot%\SysWOW64\regsvr32.exe"
 set "view_x64=/reg:64"
+set "bits_x64=64-bit"
+set "bits_x86=32-bit"
 set "view_x86=/reg:32"
 set "archs=x64 x86"
 exit /b 0
 :platform32
 set "regsvr_x86=%SystemRoot%\System32\regsvr32.exe"
 set "view_x86="
+set "bits_x86=32-bit"
 set "archs=x86"
 exit /b 0
 
@@ -57,6 +60,7 @@ exit /b 1
 
 :unregister
 call set "regsvr=%%regsvr_%1%%"
+call set "bits=%%bits_%1%%"
 call set "view=%%view_%1%%"
 set "library=%here%%1\vinspect.dll"
 reg query "%clsid%" %view% >nul 2>&1
@@ -66,10 +70,10 @@ set "result=%errorlevel%"
 rem Unregistration reports success even when the registry refused a change: look again.
 reg query "%clsid%" %view% >nul 2>&1
 if not errorlevel 1 goto unregister_failed
-echo %1: unregistered, by %regsvr%
+echo %1: unregistered for %bits% programs, by %regsvr%
 exit /b 0
 :unregister_absent
-echo %1: was not registered
+echo %1: was not registered for %bits% programs
 exit /b 0
 :unregister_failed
 if "%result%"=="0" set "result=5"
@@ -91,15 +95,16 @@ exit /b 0
 rem Registers a library that stays registered again, from where it is registered.
 :restore
 call set "regsvr=%%regsvr_%1%%"
+call set "bits=%%bits_%1%%"
 call set "view=%%view_%1%%"
 set "library="
 for /f "delims=" %%l in ('reg query "%clsid%\InprocServer32" /ve %view% 2^>nul') do call :value "%%l"
 if not defined library exit /b 0
 "%regsvr%" /s "%library%"
 set "result=%errorlevel%"
-if "%result%"=="0" echo %1: stays registered; registered again, for the shared keys: %library%
+if "%result%"=="0" echo %1: stays registered at "%library%"; registered again to restore the shared keys
 if "%result%"=="0" exit /b 0
-echo %1: FAILED: registering %library% again, for the shared keys, exited with code %result%.
+echo %1: FAILED: registering "%library%" again, to restore the shared keys, exited with code %result%.
 set "code=%result%"
 exit /b 0
 
