@@ -26,8 +26,8 @@ echo Removing what this run registered:
 call "%here%uninstall.cmd" %done%
 exit /b %code%
 
-rem Sets regsvr_<arch> to the regsvr32 of that bitness, view_<arch> to the registry view option
-rem that reaches what it writes, and archs to the libraries this Windows can use.
+rem Sets regsvr_<arch> to the regsvr32 of that bitness, bits_<arch> to the programs it serves,
+rem and archs to the libraries this Windows can use.
 :platform
 if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" goto platform64
 if /i "%PROCESSOR_ARCHITEW6432%"=="AMD64" goto platform64
@@ -39,15 +39,12 @@ rem A 32-bit cmd sees the 32-bit system folder as System32 and the 64-bit one as
 set "regsvr_x64=%SystemRoot%\System32\regsvr32.exe"
 if defined PROCESSOR_ARCHITEW6432 set "regsvr_x64=%SystemRoot%\Sysnative\regsvr32.exe"
 set "regsvr_x86=%SystemRoot%\SysWOW64\regsvr32.exe"
-set "view_x64=/reg:64"
 set "bits_x64=64-bit"
 set "bits_x86=32-bit"
-set "view_x86=/reg:32"
 set "archs=x64 x86"
 exit /b 0
 :platform32
 set "regsvr_x86=%SystemRoot%\System32\regsvr32.exe"
-set "view_x86="
 set "bits_x86=32-bit"
 set "archs=x86"
 exit /b 0

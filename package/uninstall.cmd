@@ -22,8 +22,9 @@ for %%a in (%all%) do call :forget_type_library %%a
 for %%a in (%all%) do call :restore %%a
 exit /b %code%
 
-rem Sets regsvr_<arch> to the regsvr32 of that bitness, view_<arch> to the registry view option
-rem that reaches what it writes, and archs to the libraries this Windows can use.
+rem Sets regsvr_<arch> to the regsvr32 of that bitness, bits_<arch> to the programs it serves,
+rem view_<arch> to the reg option that reaches its registry view, and archs to the libraries
+rem this Windows can use.
 :platform
 if /i "%PROCESSOR_ARCHITECTURE%"=="AMD64" goto platform64
 if /i "%PROCESSOR_ARCHITEW6432%"=="AMD64" goto platform64
