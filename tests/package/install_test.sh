@@ -76,9 +76,14 @@ for shell in $shells; do
     bits=64; [ "$shell" = wine ] && bits=32
     run $shell cmd /c "$win\\install.cmd" $install_args
     [ $status -eq 0 ] || fail "$bits-bit cmd: install.cmd $install_args exited $status:" "$out"
+    installed=$out
     for arch in $archs; do
-        view=/reg:64 platform=win64; [ $arch = x86 ] && view=/reg:32 platform=win32
+        view=/reg:64 platform=win64 regsvr='C:\windows\System32' archbits=64
+        [ $bits = 32 ] && regsvr='C:\windows\Sysnative'
+        [ $arch = x86 ] && view=/reg:32 platform=win32 regsvr='C:\windows\SysWOW64' archbits=32
         library="$win\\$arch\\vinspect.dll"
+        expect "$bits-bit cmd: install.cmd's line for $arch" \
+            "$arch: registered \"$library\" for $archbits-bit programs, machine-wide, by $regsvr\\regsvr32.exe" "$installed"
         expect "$bits-bit cmd: $arch class in $view" "$library" "$(registered "$clsid\\InprocServer32" $view)"
         expect "$bits-bit cmd: $arch type library in $view" "$library" "$(registered "$typelib\\$platform" $view)"
         for progid in qzVersionInfo.VersionInfo qzVersionInfo.VersionInfo.1; do
