@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "server/dispatch.h"
-#include "versioninfo/text.h"
+#include "common/text.h"
+#include "vinspect_h.h"
 
 namespace vinspect {
 
@@ -19,14 +19,13 @@ constexpr USHORT kDefaultCodepage = 0x04B0;
 constexpr USHORT kFallbackLanguage = 0x0409;
 constexpr USHORT kFallbackCodepage = 0x04E4;
 
-// The component's own version text.
-inline constexpr wchar_t kComponentVersion[] = L"1.0.71";
-
-// The implementation of IqzVersionInfo shared by both object forms; reference counting and
-// interface lookup belong to the form that contains it.
-class VersionInfo : public DispatchSupport {
+// The operations of IqzVersionInfo, shared by both object forms. Reference counting, interface
+// lookup and late binding (IUnknown and IDispatch) belong to whoever serves the object.
+class VersionInfo : public IqzVersionInfo {
 public:
     VersionInfo() = default;
+    VersionInfo(const VersionInfo&) = delete;
+    VersionInfo& operator=(const VersionInfo&) = delete;
 
     // Loading and translation.
     STDMETHODIMP get_Path(BSTR* ret) override;
@@ -67,14 +66,13 @@ public:
     STDMETHODIMP get_LanguageName(BSTR* ret) override;
     STDMETHODIMP get_Version(BSTR* ret) override;
 
-    // Discards the loaded data and loads the named file's version resource.
-    HRESULT LoadVersionInfo(BSTR name);
-    void FreeVersionInfo();
-
 protected:
     ~VersionInfo() = default;
 
 private:
+    // Discards the loaded data and loads the named file's version resource.
+    HRESULT LoadVersionInfo(BSTR name);
+    void FreeVersionInfo();
     bool Loaded() const { return fixed_ != nullptr; }
     // True when [data, data + size) lies inside the version block.
     bool InBlock(const void* data, size_t size) const;
