@@ -4,6 +4,7 @@
 #   ./make.sh test   build the architectures and run every test
 #   ./make.sh bench  build the architectures and run the benchmarks
 #   ./make.sh build  build the architectures
+#   ./make.sh dist   build both architectures and write dist/vinspect-<version>.zip
 #   ./make.sh deps   install the packages the build needs (skips what is there)
 # VINSPECT_ARCHS chooses the architectures (default "x86 x64"). Both are built; an x86 tree is
 # run only where this host can start 32-bit programs, which is found out once, by trying.
@@ -52,6 +53,7 @@ print_summary() {
         line=$(grep "^$arch " "$summary" | cut -d' ' -f2- | paste -sd';' | sed 's/;/; /g')
         [ -n "$line" ] && printf '%s: %s\n' "$arch" "$line"
     done
+    grep '^package ' "$summary" || true
     grep '^total ' "$summary" | cut -d' ' -f2- || true
 }
 
@@ -142,8 +144,44 @@ run_tests() {
         note "$arch tests ran: $(($2 - $1)) passed, $1 failed"
         [ "$1" -eq 0 ] || status=1
     done
+    run_package_test || status=1
     note "total tests: $passed passed, $failed failed"
     return $status
+}
+
+# The Windows package end to end, from its zip, in a fresh prefix: installs and uninstalls with
+# Wine's cmd. The zip needs both architectures built; the test runs what this host can run.
+run_package_test() {
+    case " $archs " in
+        *" x86 "*" x64 "*|*" x64 "*" x86 "*) ;;
+        *) note "package test not run: the package needs both architectures built"; return 0 ;;
+    esac
+    echo "== package test"
+    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
+    rm -rf "$root/build/package/work"
+    log=$(mktemp)
+    pstatus=0
+    "$root/tests/package/install_test.sh" "$zip" "$root/build/package/work" "$runnable" | tee "$log" \
+        || pstatus=1
+    counts=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
+    rm -f "$log"
+    if [ -z "$counts" ]; then
+        note "package test ran: no result"
+        return 1
+    fi
+    set -- $counts
+    passed=$((passed + $1))
+    failed=$((failed + $2))
+    note "package test ran: $1 passed, $2 failed"
+    [ "$2" -eq 0 ] && [ "$pstatus" -eq 0 ]
+}
+
+dist() {
+    case " $archs " in
+        *" x86 "*" x64 "*|*" x64 "*" x86 "*) ;;
+        *) echo "dist: the package holds both architectures; leave VINSPECT_ARCHS unset" >&2; return 2 ;;
+    esac
+    "$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/dist"
 }
 
 run_benchmarks() {
@@ -162,5 +200,6 @@ case "${1:-}" in
     main) deps; build; main_job ;;
     test) deps; build; run_tests ;;
     bench) deps; build; run_benchmarks ;;
-    *) echo "usage: $0 main|test|bench|build|deps" >&2; exit 2 ;;
+    dist) deps; build; dist ;;
+    *) echo "usage: $0 main|test|bench|build|dist|deps" >&2; exit 2 ;;
 esac
