@@ -20,14 +20,13 @@ using StringRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
 
 bool HeapsValid() {
     HANDLE heaps[256];
-    DWORD count = GetProcessHeaps(256, heaps);
-    for (DWORD i = 0; i < count && i < 256; ++i) {
-        if (!HeapValidate(heaps[i], 0, nullptr)) return false;
-    }
-    return count > 0;
+    const DWORD count = std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
+    return count > 0 && std::all_of(heaps, heaps + count,
+                                    [](HANDLE heap) { return HeapValidate(heap, 0, nullptr); });
 }
 
-// Every string the object answers, the non-empty ones joined by '/'.
+// Every string property and GetValue("StringFileInfo", "CompanyName"), the non-empty ones
+// joined by '/'.
 std::wstring ReadAll(IqzVersionInfo* info) {
     static const StringRead reads[] = {
         &IqzVersionInfo::get_Comments,       &IqzVersionInfo::get_CompanyName,
@@ -36,18 +35,13 @@ std::wstring ReadAll(IqzVersionInfo* info) {
         &IqzVersionInfo::get_LegalTrademarks, &IqzVersionInfo::get_OriginalFilename,
         &IqzVersionInfo::get_PrivateBuild,   &IqzVersionInfo::get_ProductName,
         &IqzVersionInfo::get_ProductVersion, &IqzVersionInfo::get_SpecialBuild};
+    Bstr texts[13], key(SysAllocString(L"StringFileInfo")), name(SysAllocString(L"CompanyName"));
+    for (int i = 0; i < 12; ++i) (info->*reads[i])(texts[i].Out());
+    info->GetValue(key.Get(), name.Get(), texts[12].Out());
     std::wstring all;
-    auto add = [&all](const Bstr& text) {
+    for (const Bstr& text : texts) {
         if (SysStringLen(text.Get()) > 0) all += (all.empty() ? L"" : L"/") + Text(text.Get());
-    };
-    for (StringRead read : reads) {
-        Bstr text;
-        (info->*read)(text.Out());
-        add(text);
     }
-    Bstr key(SysAllocString(L"StringFileInfo")), name(SysAllocString(L"CompanyName")), text;
-    info->GetValue(key.Get(), name.Get(), text.Out());
-    add(text);
     return all;
 }
 
@@ -109,8 +103,7 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
     int index = 0;
     for (bool ansi : {false, true}) {
         for (const auto& row : rows) {
-            const std::string trace = std::string(ansi ? "16-bit " : "32-bit ") + row.name;
-            SCOPED_TRACE(trace);
+            SCOPED_TRACE(std::string(ansi ? "16-bit " : "32-bit ") + row.name);
             const std::string path = dir + "\\crafted" + std::to_string(index++) + ".dll";
             WriteModule(path, row.make(ansi));
             ComRef<IqzVersionInfo> info = NewVersionInfo();
