@@ -1,19 +1,28 @@
 #!/bin/sh
 # Set-up, build and run for a Debian machine.
-#   ./make.sh main   build both architectures and run the main job
-#   ./make.sh test   build both architectures and run every test
-#   ./make.sh bench  build both architectures and run the benchmarks
-#   ./make.sh build  build both architectures
+#   ./make.sh main   build the architectures and run the main job
+#   ./make.sh test   build the architectures and run every test
+#   ./make.sh bench  build the architectures and run the benchmarks
+#   ./make.sh build  build the architectures
+#   ./make.sh dist   build both architectures and write dist/vinspect-<version>.zip
 #   ./make.sh deps   install the packages the build needs (skips what is there)
+# VINSPECT_ARCHS chooses the architectures (default "x86 x64"). Both are built; an x86 tree is
+# run only where this host can start 32-bit programs, which is found out once, by trying.
 set -eu
 cd "$(dirname "$0")"
 root=$(pwd)
-archs="x86 x64"
+archs=${VINSPECT_ARCHS:-x86 x64}
+for arch in $archs; do
+    case $arch in
+        x86|x64) ;;
+        *) echo "VINSPECT_ARCHS: unknown architecture '$arch' (use x86, x64 or both)" >&2; exit 2 ;;
+    esac
+done
 
 deps() {
     need=""
     for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
-                wine xvfb-run xdotool cmake make flock; do
+                wine xvfb-run xdotool cmake make flock zip unzip; do
         command -v "$tool" >/dev/null 2>&1 || need=yes
     done
     [ -d /usr/include/wine/wine/windows ] || need=yes
@@ -26,24 +35,60 @@ deps() {
     $sudo dpkg --add-architecture i386
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
-        cmake make g++ googletest util-linux \
+        cmake make g++ googletest util-linux zip unzip \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
         mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth x11-utils xdotool imagemagick
+}
+
+# The summary at the end: one line per architecture, added to as the run goes.
+summary=$(mktemp)
+trap 'print_summary; rm -f "$summary"' EXIT
+note() {
+    printf '%s\n' "$*" >>"$summary"
+}
+print_summary() {
+    [ -s "$summary" ] || return 0
+    echo "== summary"
+    for arch in x86 x64; do
+        line=$(grep "^$arch " "$summary" | cut -d' ' -f2- | paste -sd';' | sed 's/;/; /g')
+        [ -n "$line" ] && printf '%s: %s\n' "$arch" "$line"
+    done
+    grep '^package ' "$summary" || true
+    grep '^total ' "$summary" | cut -d' ' -f2- || true
+}
+
+# The architectures that run: those chosen, less x86 where this host cannot start a 32-bit
+# program. The 32-bit loader itself is tried, once.
+runnable=""
+choose_runnable() {
+    for arch in $archs; do
+        if [ "$arch" = x86 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+            echo "x86: built; not run: this host cannot start 32-bit programs"
+            note "x86 not run: this host cannot start 32-bit programs"
+            continue
+        fi
+        runnable="$runnable $arch"
+    done
 }
 
 build() {
     for arch in $archs; do
         cmake -S "$root" -B "$root/build/$arch" \
             -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$arch.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-        cmake --build "$root/build/$arch" -j"$(nproc)"
+        if ! cmake --build "$root/build/$arch" -j"$(nproc)"; then
+            note "$arch build failed"
+            return 1
+        fi
+        note "$arch built"
     done
+    choose_runnable
 }
 
-# Runs a program of one build tree under Wine in that tree's prefix.
+# Runs a program of one build tree under Wine, with that tree's loader and prefix.
 wine_run() {
     arch=$1
     shift
-    "$root/cmake/wine-run.sh" "$root/build/$arch/wineprefix" "$@"
+    "$root/build/$arch/wine-run.sh" "$@"
 }
 
 # A Unix path as Wine's programs see it.
@@ -55,34 +100,97 @@ windows_path() {
 # a system module through it with the VBScript sample, and shows vinsdemo on the same module (on
 # the user's display, or under Xvfb with a screenshot saved as build/<arch>/vinsdemo.png).
 main_job() {
-    for arch in $archs; do
-        if [ "$arch" = x86 ]; then bits=""; system='C:\windows\syswow64'; else bits=--64; system='C:\windows\system32'; fi
+    for arch in $runnable; do
+        if [ "$arch" = x86 ]; then system='C:\windows\syswow64'; else system='C:\windows\system32'; fi
         printf '== %s: regsvr32 %s\n' "$arch" "$(windows_path "$root/build/$arch/bin/vinspect.dll")"
-        wine_run "$arch" $bits regsvr32 /s "$(windows_path "$root/build/$arch/bin/vinspect.dll")"
+        wine_run "$arch" regsvr32 /s "$(windows_path "$root/build/$arch/bin/vinspect.dll")"
         printf '== %s: cscript samples\\vinfo.vbs %s\\comctl32.dll\n' "$arch" "$system"
-        wine_run "$arch" $bits cscript //nologo "$(windows_path "$root/samples/vinfo.vbs")" "$system\\comctl32.dll"
+        wine_run "$arch" cscript //nologo "$(windows_path "$root/samples/vinfo.vbs")" "$system\\comctl32.dll"
         printf '== %s: vinsdemo on %s\\comctl32.dll\n' "$arch" "$system"
         "$root/demo/show.sh" "$root/build/$arch" "$system\\comctl32.dll"
+        note "$arch main job ran and passed"
     done
 }
 
+# Runs every test of each runnable tree; a tree that is not run reports how many tests it has.
 run_tests() {
     status=0
+    passed=0
+    failed=0
     for arch in $archs; do
+        case " $runnable " in
+            *" $arch "*) ;;
+            *)
+                count=$(cd "$root/build/$arch" && ctest -N | sed -n 's/^Total Tests: //p')
+                note "$arch tests not run (${count:-0} skipped)"
+                continue ;;
+        esac
         echo "== $arch tests"
         # Windows need the display of this run: end programs that an earlier run left in the prefix.
         WINEPREFIX="$root/build/$arch/wineprefix" wineserver -k >/dev/null 2>&1 || true
-        (cd "$root/build/$arch" && xvfb-run -a ctest --output-on-failure) || status=1
+        log=$(mktemp)
+        (cd "$root/build/$arch" && xvfb-run -a ctest --output-on-failure) | tee "$log" || true
+        # ctest's closing line: "100% tests passed, 0 tests failed out of 5".
+        counts=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' "$log")
+        rm -f "$log"
+        if [ -z "$counts" ]; then
+            note "$arch tests ran: no result (ctest did not finish)"
+            status=1
+            continue
+        fi
+        set -- $counts
+        passed=$((passed + $2 - $1))
+        failed=$((failed + $1))
+        note "$arch tests ran: $(($2 - $1)) passed, $1 failed"
+        [ "$1" -eq 0 ] || status=1
     done
+    run_package_test || status=1
+    note "total tests: $passed passed, $failed failed"
     return $status
 }
 
+# The Windows package end to end, from its zip, in a fresh prefix: installs and uninstalls with
+# Wine's cmd. The zip needs both architectures built; the test runs what this host can run.
+run_package_test() {
+    case " $archs " in
+        *" x86 "*" x64 "*|*" x64 "*" x86 "*) ;;
+        *) note "package test not run: the package needs both architectures built"; return 0 ;;
+    esac
+    echo "== package test"
+    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
+    rm -rf "$root/build/package/work"
+    log=$(mktemp)
+    pstatus=0
+    "$root/tests/package/install_test.sh" "$zip" "$root/build/package/work" "$runnable" | tee "$log" \
+        || pstatus=1
+    counts=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
+    rm -f "$log"
+    if [ -z "$counts" ]; then
+        note "package test ran: no result"
+        return 1
+    fi
+    set -- $counts
+    passed=$((passed + $1))
+    failed=$((failed + $2))
+    note "package test ran: $1 passed, $2 failed"
+    [ "$2" -eq 0 ] && [ "$pstatus" -eq 0 ]
+}
+
+dist() {
+    case " $archs " in
+        *" x86 "*" x64 "*|*" x64 "*" x86 "*) ;;
+        *) echo "dist: the package holds both architectures; leave VINSPECT_ARCHS unset" >&2; return 2 ;;
+    esac
+    "$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/dist"
+}
+
 run_benchmarks() {
-    for arch in $archs; do
+    for arch in $runnable; do
         for bench in "$root/build/$arch/bin/"*_bench.exe; do
             echo "== $arch $(basename "$bench")"
             wine_run "$arch" "$bench"
         done
+        note "$arch benchmarks ran"
     done
 }
 
@@ -92,5 +200,6 @@ case "${1:-}" in
     main) deps; build; main_job ;;
     test) deps; build; run_tests ;;
     bench) deps; build; run_benchmarks ;;
-    *) echo "usage: $0 main|test|bench|build|deps" >&2; exit 2 ;;
+    dist) deps; build; dist ;;
+    *) echo "usage: $0 main|test|bench|build|dist|deps" >&2; exit 2 ;;
 esac

@@ -12,16 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "bench/clock.h"
-#include "server/handles.h"
-#include "vinspect_h.h"
+#include "bench/bench_support.h"
 
 using vinspect::Bstr;
 using vinspect::ComRef;
 
 namespace {
-
-using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
 SIZE_T PrivateBytes() {
     PROCESS_MEMORY_COUNTERS_EX counters{};
@@ -32,29 +28,20 @@ SIZE_T PrivateBytes() {
     return counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
-std::wstring Folder() {
-    wchar_t path[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
 }  // namespace
 
 int main() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const std::wstring library = Folder() + L"vinspect.dll";
-    HMODULE module = LoadLibraryW(library.c_str());
-    auto getClassObject = reinterpret_cast<GetClassObjectFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    if (getClassObject == nullptr) return std::printf("cannot load %ls\n", library.c_str()), 1;
+    const std::wstring library = BenchFolder() + L"vinspect.dll";
+    vinspect::ModuleHandle module;
     {
+        ComRef<IClassFactory> factory;
+        if (FAILED(OpenVersionInfoFactory(&module, &factory))) {
+            return std::printf("cannot load %ls\n", library.c_str()), 1;
+        }
         // Late binding needs the registered type library.
         ComRef<ITypeLib> typeLibrary;
         LoadTypeLibEx(library.c_str(), REGKIND_REGISTER, typeLibrary.Out());
-
-        ComRef<IClassFactory> factory;
-        getClassObject(CLSID_VersionInfo, IID_IClassFactory, factory.OutVoid());
         ComRef<IqzVersionInfo> info;
         factory->CreateInstance(nullptr, IID_IqzVersionInfo, info.OutVoid());
         Bstr path(SysAllocString(library.c_str()));

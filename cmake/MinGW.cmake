@@ -26,6 +26,11 @@ function(vinspect_compile_idl idl outdir base)
         VERBATIM)
 endfunction()
 
-# Programs of this tree run under Wine in a private prefix inside the build tree.
+# Programs of this tree run under Wine in a private prefix inside the build tree, started by the
+# tree's own launcher, which uses the Wine loader of the tree's architecture (the toolchain file
+# names it).
 set(VINSPECT_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh ${VINSPECT_WINEPREFIX})
+configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+               @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+               GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)

@@ -13,3 +13,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Type-library compiler and the folder that holds stdole2.tlb for importlib.
 set(VINSPECT_WIDL ${VINSPECT_TRIPLE}-widl)
 set(VINSPECT_WIDL_FLAGS --win64 -L /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+
+# The Wine loader that starts this architecture's programs, and the tree's architecture name.
+set(VINSPECT_WINE_LOADER /usr/lib/wine/wine64)
+set(VINSPECT_ARCH x64)

@@ -13,3 +13,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Type-library compiler and the folder that holds stdole2.tlb for importlib.
 set(VINSPECT_WIDL ${VINSPECT_TRIPLE}-widl)
 set(VINSPECT_WIDL_FLAGS --win32 -L /usr/lib/i386-linux-gnu/wine/i386-windows)
+
+# The Wine loader that starts this architecture's programs, and the tree's architecture name.
+set(VINSPECT_WINE_LOADER /usr/lib/wine/wine)
+set(VINSPECT_ARCH x86)

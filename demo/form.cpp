@@ -10,6 +10,8 @@
 #include <new>
 #include <vector>
 
+#include "common/result.h"
+#include "common/text.h"
 #include "demo/path_text.h"
 
 namespace vinsdemo {
@@ -116,32 +118,27 @@ std::string WindowText(HWND window) {
 
 // ANSI text as an automation string (never null; the empty text gives an empty string).
 HRESULT ToBstr(const std::string& text, Bstr* out) {
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0);
-    out->Reset(SysAllocStringLen(nullptr, static_cast<UINT>(length)));
-    if (out->Get() == nullptr) return E_OUTOFMEMORY;
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out->Get(), length);
-    return S_OK;
+    return vinspect::WideFromAnsi(text.c_str(), static_cast<int>(text.size()), out->Out());
 }
 
-std::string ToAnsi(const wchar_t* text, int length) {
-    int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(std::max(size, 0)), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, length, ansi.data(), size, nullptr, nullptr);
-    return ansi;
+// An automation string as ANSI text; a text that cannot be had comes out empty.
+std::string ToAnsi(BSTR text) {
+    vinspect::AnsiText ansi;
+    if (FAILED(vinspect::AnsiFromWide(text, &ansi)) || !ansi) return std::string();
+    return ansi.get();
 }
 
-std::string ToAnsi(const Bstr& text) {
-    return ToAnsi(text.Get(), static_cast<int>(text.Length()));
+// The system's message text for `code`, or its number for a code without text. Uses stack memory
+// only, so that it can report a failed allocation too.
+void DescribeCode(HRESULT code, char (&text)[512]) {
+    if (vinspect::SystemMessageText(code, text, sizeof text) == 0) {
+        std::snprintf(text, sizeof text, "Error 0x%08lX", static_cast<unsigned long>(code));
+    }
 }
 
-// The system's message text for `code`; a code without text is shown by its number.
 std::string SystemText(HRESULT code) {
-    char text[1024] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-    if (length != 0) return std::string(text, length);
-    std::snprintf(text, sizeof text, "Error 0x%08lX", static_cast<unsigned long>(code));
+    char text[512];
+    DescribeCode(code, text);
     return text;
 }
 
@@ -157,10 +154,10 @@ std::string Describe(HRESULT code, IUnknown* source) {
         return SystemText(code);
     }
     Bstr description;
-    if (FAILED(info->GetDescription(description.Out())) || description.Length() == 0) {
+    if (FAILED(info->GetDescription(description.Out())) || SysStringLen(description.Get()) == 0) {
         return SystemText(code);
     }
-    return ToAnsi(description);
+    return ToAnsi(description.Get());
 }
 
 // Nothing may leave a window procedure as an exception: one that would (in practice a failed
@@ -173,11 +170,8 @@ void ShowEscapedFailure(HWND owner) noexcept {
         code = E_OUTOFMEMORY;
     } catch (...) {
     }
-    char text[512] = "";
-    if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(code), 0, text, sizeof text, nullptr) == 0) {
-        std::snprintf(text, sizeof text, "Error 0x%08lX", static_cast<unsigned long>(code));
-    }
+    char text[512];
+    DescribeCode(code, text);
     MessageBoxA(owner, text, kProgramTitle, MB_OK);
 }
 
@@ -235,7 +229,7 @@ HRESULT TestForm::Open(HINSTANCE instance, ObjectFactory factory, int show, bool
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
     if (RegisterClassExA(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        return HRESULT_FROM_WIN32(GetLastError());
+        return vinspect::FailureFromLastError();
     }
 
     Dpi dpi = SystemDpi();
@@ -252,8 +246,7 @@ HRESULT TestForm::Open(HINSTANCE instance, ObjectFactory factory, int show, bool
             if (loadFailure != nullptr) *loadFailure = created->err_;
             return created->err_.number;
         }
-        HRESULT result = HRESULT_FROM_WIN32(GetLastError());
-        return FAILED(result) ? result : E_FAIL;
+        return vinspect::FailureFromLastError();
     }
     ShowWindow(window, show);
     UpdateWindow(window);
@@ -276,7 +269,7 @@ HRESULT TestForm::CreateControls() {
             Pixels(control.left, dpi.x), Pixels(control.top, dpi.y), Pixels(control.width, dpi.x),
             Pixels(control.height, dpi.y), window_,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
-        if (child == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+        if (child == nullptr) return vinspect::FailureFromLastError();
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     // The frame is drawn beneath the list it holds; the focus order is unchanged, as the frame
@@ -300,7 +293,7 @@ HRESULT TestForm::CreateControls() {
     SetWindowLongPtrA(textBox, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     textBoxDefault_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(textBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextBoxProc)));
-    return textBoxDefault_ != nullptr ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    return textBoxDefault_ != nullptr ? S_OK : vinspect::FailureFromLastError();
 }
 
 HRESULT TestForm::Form_Load() {
@@ -341,7 +334,7 @@ HRESULT TestForm::Browse() {
     }
     if (dialogFileName_.empty()) return S_OK;
     if (!SetWindowTextA(Control(kTxtFile), dialogFileName_.c_str())) {
-        return Raise(HRESULT_FROM_WIN32(GetLastError()));
+        return Raise(vinspect::FailureFromLastError());
     }
     ShowVersionInfo();  // reports its own failures
     return S_OK;
@@ -356,7 +349,7 @@ HRESULT TestForm::ListFile() {
     if (!SendMessageA(list, LVM_DELETEALLITEMS, 0, 0)) return Raise(E_FAIL);
     std::string file = WindowText(Control(kTxtFile));
     if (!SetWindowTextA(Control(kFrame1), ("Version Info (" + file + ")").c_str())) {
-        return Raise(HRESULT_FROM_WIN32(GetLastError()));
+        return Raise(vinspect::FailureFromLastError());
     }
     Bstr path;
     HRESULT result = ToBstr(file, &path);
@@ -373,7 +366,7 @@ HRESULT TestForm::ListFile() {
         Bstr value;
         result = row.read(objVerInfo_.Get(), value.Out());
         if (FAILED(result)) return Raise(result, objVerInfo_.Get());
-        result = AddListRow(row.label, ToAnsi(value));
+        result = AddListRow(row.label, ToAnsi(value.Get()));
         if (FAILED(result)) return result;
     }
     return S_OK;

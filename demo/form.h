@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "server/handles.h"
+#include "common/handles.h"
 #include "vinspect_h.h"
 
 namespace vinsdemo {

@@ -7,7 +7,6 @@
 #   BUILD   a build tree, such as build/x86 or build/x64
 #   MODULE  the Windows path of the module to list (default: the tree's vinspect.dll)
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
 [ $# -ge 1 ] || { echo "usage: $0 BUILD [MODULE]" >&2; exit 2; }
 build=$(cd "$1" && pwd)
 
@@ -26,12 +25,10 @@ shot="$build/vinsdemo.png"
 # programs so that the desktop starts afresh on this display.
 WINEPREFIX="$build/wineprefix" wineserver -k >/dev/null 2>&1 || true
 
-# Wine's own regsvr32 must have the bitness of the DLL.
-bits=""
-grep -q 'x86_64-w64-mingw32' "$build/CMakeCache.txt" && bits=--64
-"$root/cmake/wine-run.sh" "$build/wineprefix" $bits regsvr32 /s "$(windows_path "$build/bin/vinspect.dll")"
+# The tree's launcher runs Wine's own regsvr32 in the bitness of the tree's DLL.
+"$build/wine-run.sh" regsvr32 /s "$(windows_path "$build/bin/vinspect.dll")"
 
-"$root/cmake/wine-run.sh" "$build/wineprefix" "$build/bin/vinsdemo.exe" &
+"$build/wine-run.sh" "$build/bin/vinsdemo.exe" &
 program=$!
 
 window=""

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "server/handles.h"
+#include "common/handles.h"
 #include "vinspect_h.h"
 
 using vinspect::Bstr;

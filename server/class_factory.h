@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "server/handles.h"
+#include "common/handles.h"
 #include "server/module.h"
 
 namespace vinspect {

@@ -1,6 +1,6 @@
 #include "server/dispatch.h"
 
-#include "server/handles.h"
+#include "common/handles.h"
 #include "server/module.h"
 
 namespace vinspect {
@@ -59,34 +59,21 @@ HRESULT SharedTypeInfo::FetchTypeInfo(LCID locale, ITypeInfo** out) {
     return result;
 }
 
-STDMETHODIMP DispatchSupport::GetTypeInfoCount(UINT* count) {
-    if (count == nullptr) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-STDMETHODIMP DispatchSupport::GetTypeInfo(UINT, LCID locale, ITypeInfo** out) {
-    if (out == nullptr) return E_POINTER;
-    return SharedTypeInfo::FetchTypeInfo(locale, out);
-}
-
-STDMETHODIMP DispatchSupport::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID locale,
-                                            DISPID* ids) {
+HRESULT SharedTypeInfo::GetIDsOfNames(LCID locale, LPOLESTR* names, UINT count, DISPID* ids) {
     ComRef<ITypeInfo> typeInfo;
-    HRESULT result = SharedTypeInfo::FetchTypeInfo(locale, typeInfo.Out());
+    HRESULT result = FetchTypeInfo(locale, typeInfo.Out());
     if (!typeInfo) return result;
     return typeInfo->GetIDsOfNames(names, count, ids);
 }
 
-STDMETHODIMP DispatchSupport::Invoke(DISPID id, REFIID, LCID locale, WORD flags,
-                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                     UINT* argError) {
+HRESULT SharedTypeInfo::Invoke(IqzVersionInfo* instance, DISPID id, LCID locale, WORD flags,
+                               DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                               UINT* argError) {
     // No error object of an earlier call may be mistaken for this call's.
     SetErrorInfo(0, nullptr);
     ComRef<ITypeInfo> typeInfo;
-    HRESULT fetched = SharedTypeInfo::FetchTypeInfo(locale, typeInfo.Out());
+    HRESULT fetched = FetchTypeInfo(locale, typeInfo.Out());
     if (!typeInfo) return fetched;
-    IqzVersionInfo* instance = this;
     return typeInfo->Invoke(instance, id, flags, params, result, exception, argError);
 }
 

@@ -17,22 +17,41 @@ public:
     static void RemoveUser();
     // The cached description, loading it if needed; `*out` gets its own reference.
     static HRESULT FetchTypeInfo(LCID locale, ITypeInfo** out);
+    // IDispatch::GetIDsOfNames and IDispatch::Invoke of `instance` through the description.
+    static HRESULT GetIDsOfNames(LCID locale, LPOLESTR* names, UINT count, DISPID* ids);
+    static HRESULT Invoke(IqzVersionInfo* instance, DISPID id, LCID locale, WORD flags,
+                          DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                          UINT* argError);
 };
 
-// The IDispatch part of IqzVersionInfo. Every object that has it is a user of SharedTypeInfo
-// for its whole life.
-class DispatchSupport : public IqzVersionInfo {
+// Adds the IDispatch part of IqzVersionInfo to `Object`, an implementation of the interface's own
+// operations: late-bound calls go through the shared type description to the same virtual-table
+// operations. Every object built with it is a user of SharedTypeInfo for its whole life.
+template <typename Object>
+class DispatchSupport : public Object {
 public:
     DispatchSupport() { SharedTypeInfo::AddUser(); }
     DispatchSupport(const DispatchSupport&) = delete;
     DispatchSupport& operator=(const DispatchSupport&) = delete;
 
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** out) override;
-    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
-                               DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
-                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count == nullptr) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID locale, ITypeInfo** out) override {
+        if (out == nullptr) return E_POINTER;
+        return SharedTypeInfo::FetchTypeInfo(locale, out);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID locale,
+                               DISPID* ids) override {
+        return SharedTypeInfo::GetIDsOfNames(locale, names, count, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID locale, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
+        return SharedTypeInfo::Invoke(this, id, locale, flags, params, result, exception,
+                                      argError);
+    }
 
 protected:
     ~DispatchSupport() { SharedTypeInfo::RemoveUser(); }

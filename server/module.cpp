@@ -1,11 +1,11 @@
 #include "server/module.h"
 
-#include "server/handles.h"
+#include "versioninfo/error_report.h"
 
 namespace vinspect {
 
 ServerModule& Module() {
-    static ServerModule module{};
+    static ServerModule module;
     return module;
 }
 
@@ -16,8 +16,7 @@ HRESULT StartModule(ClassEntry* table, HINSTANCE instance) {
     module.typeLibInstance = instance;
     module.classTable = table;
     module.lockCount = 0;
-    InitializeCriticalSection(&module.typeInfoLock);
-    InitializeCriticalSection(&module.classTableLock);
+    SetErrorTextModule(module.resourceInstance);
     return S_OK;
 }
 
@@ -30,8 +29,6 @@ HRESULT StopModule() {
             entry->classObject = nullptr;
         }
     }
-    DeleteCriticalSection(&module.typeInfoLock);
-    DeleteCriticalSection(&module.classTableLock);
     return S_OK;
 }
 

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include "common/handles.h"
+
 namespace vinspect {
 
 // Builds one object of a class: stand-alone without `outer`, aggregated with one.
@@ -32,8 +34,8 @@ struct ServerModule {
     HINSTANCE typeLibInstance;
     ClassEntry* classTable;
     volatile LONG lockCount;
-    CRITICAL_SECTION typeInfoLock;
-    CRITICAL_SECTION classTableLock;
+    CriticalSection typeInfoLock;
+    CriticalSection classTableLock;
 };
 
 // The one module record of the process.
@@ -42,9 +44,9 @@ ServerModule& Module();
 // The table of classes this library serves.
 ClassEntry* ServedClasses();
 
-// Process attach: fills the record and initialises its locks.
+// Process attach: fills the record. Its locks live as long as the record itself.
 HRESULT StartModule(ClassEntry* table, HINSTANCE instance);
-// Process detach: releases the cached class objects and deletes the locks.
+// Process detach: releases the cached class objects.
 HRESULT StopModule();
 
 // The class object of `classId`, built once and cached; CLASS_E_CLASSNOTAVAILABLE for classes
@@ -54,7 +56,5 @@ HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** out);
 void AddLock();
 void RemoveLock();
 LONG LockCount();
-
-inline HINSTANCE ResourceInstance() { return Module().resourceInstance; }
 
 }  // namespace vinspect

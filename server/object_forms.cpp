@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "server/dispatch.h"
 #include "server/interface_table.h"
 #include "server/module.h"
 #include "versioninfo/version_info.h"
@@ -10,8 +11,9 @@ namespace vinspect {
 namespace {
 
 // The interface pointers of a VersionInfo object: ISupportErrorInfo first, then the dual
-// interface. IUnknown and IDispatch requests are answered by the dual interface.
-class VersionInfoObject : public SupportErrorInfo, public VersionInfo {
+// interface with its late binding. IUnknown and IDispatch requests are answered by the dual
+// interface.
+class VersionInfoObject : public SupportErrorInfo, public DispatchSupport<VersionInfo> {
 protected:
     VersionInfoObject() = default;
     ~VersionInfoObject() = default;

@@ -183,7 +183,7 @@ TEST_F(Loading, FileChangedOnDiskIsReadAfresh) {
 TEST(ErrorReporting, SourceIsTheRegisteredProgIdAndCodesMapAsDocumented) {
     // A class without a registered ProgID gives an error object without source.
     const GUID unregistered = {0x6F1C2A1F, 0x3B7E, 0x4D21, {0x9A, 0x55, 0, 0, 0, 0, 0, 0}};
-    EXPECT_EQ(vinspect::ReportError(unregistered, vinspect::kFileNameNotSpecified), kNotSpecified);
+    EXPECT_EQ(vinspect::ReportError(unregistered, vinspect::ComponentError::FileNameNotSpecified), kNotSpecified);
     ErrorObject error = TakeErrorObject();
     EXPECT_EQ(error.source, L"");
     EXPECT_EQ(error.description, L"File name is not specified.");

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "server/handles.h"
+#include "common/handles.h"
 #include "vinspect_h.h"
 
 namespace testing_support {

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "server/handles.h"
-#include "server/module.h"
-#include "versioninfo/text.h"
+#include "common/handles.h"
+#include "common/result.h"
+#include "common/text.h"
 
 namespace vinspect {
 namespace {
@@ -14,6 +14,9 @@ namespace {
 constexpr size_t kDescriptionSize = 512;
 // wsprintfA never writes more than 1024 characters and a terminator.
 constexpr size_t kFormatSize = 1025;
+
+// The module whose string table holds the error texts; null: the calling program.
+HINSTANCE errorTextModule = nullptr;
 
 bool HasSystemFacility(HRESULT code) { return (static_cast<unsigned>(code) & 0x70000u) != 0; }
 
@@ -33,14 +36,19 @@ void FormatDescription(char (&description)[kDescriptionSize], const char* format
 
 }  // namespace
 
-HRESULT ReportError(REFCLSID classId, HRESULT code, const wchar_t* insert1,
-                    const wchar_t* insert2) {
-    if (HasSystemFacility(code)) return ReportSystemError(classId, code);
+void SetErrorTextModule(HINSTANCE module) { errorTextModule = module; }
 
-    UINT id = static_cast<unsigned>(code) & 0xFFFFu;
+HRESULT ReportError(REFCLSID classId, HRESULT code) {
+    if (HasSystemFacility(code)) return ReportSystemError(classId, code);
+    return ReportError(classId, static_cast<ComponentError>(static_cast<unsigned>(code) & 0xFFFFu));
+}
+
+HRESULT ReportError(REFCLSID classId, ComponentError number, const wchar_t* insert1,
+                    const wchar_t* insert2) {
     char description[kDescriptionSize] = "";
     char format[kDescriptionSize] = "";
-    LoadStringA(ResourceInstance(), id, format, kDescriptionSize);
+    // A null module is the calling program's own.
+    LoadStringA(errorTextModule, static_cast<UINT>(number), format, kDescriptionSize);
     format[kDescriptionSize - 1] = '\0';
 
     if (insert1 == nullptr) {
@@ -60,15 +68,13 @@ HRESULT ReportError(REFCLSID classId, HRESULT code, const wchar_t* insert1,
             FormatDescription(description, format, L"", L"");
         }
     }
-    return RaiseErrorInfo(classId, description, GUID_NULL, ComponentResult(code));
+    return RaiseErrorInfo(classId, description, GUID_NULL, ComponentResult(number));
 }
 
 HRESULT ReportSystemError(REFCLSID classId, HRESULT code) {
-    char description[kDescriptionSize] = "";
+    char description[kDescriptionSize];
     // A code without a system text keeps the empty description.
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   static_cast<DWORD>(code), 0, description, kDescriptionSize - 1, nullptr);
-    description[kDescriptionSize - 1] = '\0';
+    SystemMessageText(code, description, kDescriptionSize);
     return RaiseErrorInfo(classId, description, GUID_NULL, code);
 }
 

@@ -2,17 +2,18 @@
 #include <cstdint>
 #include <new>
 
+#include "common/result.h"
 #include "versioninfo/error_report.h"
 #include "versioninfo/version_info.h"
 
 namespace vinspect {
 namespace {
 
-// The last error of the previous platform call as a result code; 0 when there is none.
-HRESULT LastErrorResult() {
+// The reason a version call just failed, as the load's result. A call that fails without
+// leaving a reason is taken as a file without version data: nothing loaded, no failure.
+HRESULT LoadFailure() {
     DWORD error = GetLastError();
-    if (error == 0) return S_OK;
-    return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
+    return error == ERROR_SUCCESS ? S_OK : ResultFromWin32(error);
 }
 
 // Load failures that only mean that the file carries no version resource.
@@ -60,7 +61,7 @@ HRESULT VersionInfo::LoadVersionInfo(BSTR name) {
     DWORD handle = 0;
     SetLastError(0);
     DWORD size = GetFileVersionInfoSizeA(file, &handle);
-    if (size == 0) return LastErrorResult();
+    if (size == 0) return LoadFailure();
 
     // Cleared, so that no earlier heap content can reach a caller.
     block_.reset(new (std::nothrow) BYTE[size]());
@@ -68,7 +69,7 @@ HRESULT VersionInfo::LoadVersionInfo(BSTR name) {
 
     SetLastError(0);
     if (!GetFileVersionInfoA(file, handle, size, block_.get())) {
-        HRESULT result = LastErrorResult();
+        HRESULT result = LoadFailure();
         FreeVersionInfo();
         return result;
     }

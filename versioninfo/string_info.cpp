@@ -5,6 +5,7 @@
 
 #include "versioninfo/error_report.h"
 #include "versioninfo/version_info.h"
+#include "vinspect_version.h"
 
 namespace vinspect {
 namespace {
@@ -46,7 +47,7 @@ HRESULT VersionInfo::LookupValue(const char* name, const char* key, USHORT langu
 HRESULT VersionInfo::QueryString(const char* name, BSTR* result, const char* key) {
     if (name == nullptr || result == nullptr) return ReportError(CLSID_VersionInfo, E_INVALIDARG);
     *result = nullptr;
-    if (!Loaded()) return ReportError(CLSID_VersionInfo, kFileNameNotSpecified);
+    if (!Loaded()) return ReportError(CLSID_VersionInfo, ComponentError::FileNameNotSpecified);
 
     HRESULT found = LookupValue(name, key, language_, codepage_, result);
     if (found != S_FALSE) return found;
@@ -107,7 +108,7 @@ STDMETHODIMP VersionInfo::GetValue(BSTR key, BSTR name, BSTR* ret) {
 
 STDMETHODIMP VersionInfo::get_LanguageName(BSTR* ret) {
     if (ret == nullptr) return E_POINTER;
-    if (!Loaded()) return ReportError(CLSID_VersionInfo, kFileNameNotSpecified);
+    if (!Loaded()) return ReportError(CLSID_VersionInfo, ComponentError::FileNameNotSpecified);
     *ret = nullptr;
     // Unknown languages leave the buffer untouched: they are named by an empty string.
     char name[kLanguageNameSize] = "";
@@ -118,7 +119,7 @@ STDMETHODIMP VersionInfo::get_LanguageName(BSTR* ret) {
 
 STDMETHODIMP VersionInfo::get_Version(BSTR* ret) {
     if (ret == nullptr) return E_POINTER;
-    *ret = SysAllocString(kComponentVersion);
+    *ret = SysAllocString(L"" VINSPECT_VERSION_TEXT);
     return *ret != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 

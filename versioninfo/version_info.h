@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "server/dispatch.h"
+#include "common/text.h"
 #include "versioninfo/block_check.h"
-#include "versioninfo/text.h"
+#include "vinspect_h.h"
 
 namespace vinspect {
 
@@ -20,14 +20,13 @@ constexpr USHORT kDefaultCodepage = 0x04B0;
 constexpr USHORT kFallbackLanguage = 0x0409;
 constexpr USHORT kFallbackCodepage = 0x04E4;
 
-// The component's own version text.
-inline constexpr wchar_t kComponentVersion[] = L"1.0.71";
-
-// The implementation of IqzVersionInfo shared by both object forms; reference counting and
-// interface lookup belong to the form that contains it.
-class VersionInfo : public DispatchSupport {
+// The operations of IqzVersionInfo, shared by both object forms. Reference counting, interface
+// lookup and late binding (IUnknown and IDispatch) belong to whoever serves the object.
+class VersionInfo : public IqzVersionInfo {
 public:
     VersionInfo() = default;
+    VersionInfo(const VersionInfo&) = delete;
+    VersionInfo& operator=(const VersionInfo&) = delete;
 
     // Loading and translation.
     STDMETHODIMP get_Path(BSTR* ret) override;
@@ -68,14 +67,13 @@ public:
     STDMETHODIMP get_LanguageName(BSTR* ret) override;
     STDMETHODIMP get_Version(BSTR* ret) override;
 
-    // Discards the loaded data and loads the named file's version resource.
-    HRESULT LoadVersionInfo(BSTR name);
-    void FreeVersionInfo();
-
 protected:
     ~VersionInfo() = default;
 
 private:
+    // Discards the loaded data and loads the named file's version resource.
+    HRESULT LoadVersionInfo(BSTR name);
+    void FreeVersionInfo();
     bool Loaded() const { return fixed_ != nullptr; }
     // Bytes that may be read from `data` on: to the end of the root node's data, or of the
     // converted copy of it that ANSI lookups in a 32-bit block point into; 0 outside both.

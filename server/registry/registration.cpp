@@ -2,10 +2,10 @@
 
 #include <oleauto.h>
 
-#include "server/handles.h"
+#include "common/handles.h"
 #include "server/module.h"
 #include "server/registry/script_interpreter.h"
-#include "versioninfo/text.h"
+#include "common/text.h"
 
 namespace vinspect {
 namespace {
@@ -65,20 +65,7 @@ HRESULT TypeLibraryBeside(const char* path, Bstr* tlbPath) {
     return WideFromAnsi(replaced, -1, tlbPath->Out());
 }
 
-}  // namespace
-
-HRESULT ApplyModuleScript(WORD resourceId, BOOL registerClass) {
-    VariableTable variables;
-    Bstr path;
-    HRESULT result = ModulePath(Module().moduleInstance, &path);
-    if (FAILED(result)) return result;
-    Bstr quoted;
-    result = QuoteForScript(path.Get(), &quoted);
-    if (FAILED(result)) return result;
-    variables.Add(L"Module", quoted.Get());
-    return ApplyRegistryResource(path.Get(), resourceId, registerClass, variables);
-}
-
+// Registers the type library carried by the library's file (or the .tlb beside it).
 HRESULT RegisterServerTypeLibrary() {
     char ansi[MAX_PATH] = "";
     GetModuleFileNameA(Module().typeLibInstance, ansi, MAX_PATH);
@@ -98,6 +85,20 @@ HRESULT RegisterServerTypeLibrary() {
     result = HelpDirectory(loadedPath.Get(), &helpDirectory);
     if (FAILED(result)) return result;
     return RegisterTypeLib(library.Get(), loadedPath.Get(), helpDirectory.Get());
+}
+
+}  // namespace
+
+HRESULT ApplyModuleScript(WORD resourceId, BOOL registerClass) {
+    VariableTable variables;
+    Bstr path;
+    HRESULT result = ModulePath(Module().moduleInstance, &path);
+    if (FAILED(result)) return result;
+    Bstr quoted;
+    result = QuoteForScript(path.Get(), &quoted);
+    if (FAILED(result)) return result;
+    variables.Add(L"Module", quoted.Get());
+    return ApplyRegistryResource(path.Get(), resourceId, registerClass, variables);
 }
 
 HRESULT RegisterServer() {

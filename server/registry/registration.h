@@ -15,7 +15,4 @@ HRESULT UnregisterServer();
 // library's own path, registering or unregistering.
 HRESULT ApplyModuleScript(WORD resourceId, BOOL registerClass);
 
-// Registers the type library carried by the library's file (or the .tlb beside it).
-HRESULT RegisterServerTypeLibrary();
-
 }  // namespace vinspect

@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "server/handles.h"
-#include "versioninfo/text.h"
+#include "common/handles.h"
+#include "common/result.h"
+#include "common/text.h"
 
 namespace vinspect {
 namespace {
@@ -130,7 +131,7 @@ LONG RemoveKeyTree(HKEY parent, const char* name, int depth) {
         status = RemoveKeyTree(key.Get(), subkey, depth + 1);
         if (status != ERROR_SUCCESS) return status;
     }
-    key.Close();
+    key.Reset();
     return RegDeleteKeyA(parent, name);
 }
 
@@ -161,7 +162,9 @@ public:
             if (room_ > static_cast<size_t>(-1) / 2) return E_OUTOFMEMORY;
             void* grown = CoTaskMemRealloc(data_.Get(), room_ * 2);
             if (grown == nullptr) return E_OUTOFMEMORY;
-            data_.Release();  // moved by the reallocation
+            // The reallocation has taken the old block over: hand the new one to the owner
+            // without freeing the old.
+            static_cast<void>(data_.Release());
             data_.Reset(static_cast<char*>(grown));
             room_ *= 2;
         }
@@ -464,7 +467,7 @@ private:
             }
             if (!KeyHasSubkeys(key.Get()) && !KeyHoldsValues(key.Get())) {
                 // Nothing to walk: the key goes at once and its block is only read.
-                if (key.Close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+                if (RegCloseKey(key.Release()) != ERROR_SUCCESS) return DISP_E_EXCEPTION;
                 if (removal) RegDeleteKeyA(parent, token_);
                 result = PassOverRest(parent, depth);
                 continue;
@@ -481,7 +484,7 @@ private:
             if (FAILED(result)) return result;
             // A key that still has subkeys the script does not name stays, with its values.
             if (KeyHasSubkeys(key.Get())) continue;
-            if (key.Close() != ERROR_SUCCESS) return DISP_E_EXCEPTION;
+            if (RegCloseKey(key.Release()) != ERROR_SUCCESS) return DISP_E_EXCEPTION;
             if (removal) RegDeleteKeyA(parent, name.Get());
         }
         return result;
@@ -491,11 +494,6 @@ private:
     bool writing_ = true;  // false while a registration walk only checks its block
     char token_[kTokenRoom] = "";
 };
-
-HRESULT FromLastError() {
-    DWORD code = GetLastError();
-    return code == ERROR_SUCCESS ? S_OK : static_cast<HRESULT>(0x80070000u | (code & 0xFFFFu));
-}
 
 }  // namespace
 
@@ -517,14 +515,14 @@ HRESULT ApplyRegistryResource(const wchar_t* moduleFile, WORD resourceId, BOOL r
 
     SetLastError(ERROR_SUCCESS);
     ModuleHandle module(LoadLibraryExA(path.get(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    if (module.Get() == nullptr) return FromLastError();
+    if (module.Get() == nullptr) return FailureFromLastError();
     SetLastError(ERROR_SUCCESS);
     HRSRC found = FindResourceA(module.Get(), MAKEINTRESOURCEA(resourceId), "REGISTRY");
-    if (found == nullptr) return FromLastError();
+    if (found == nullptr) return FailureFromLastError();
     SetLastError(ERROR_SUCCESS);
     HGLOBAL loaded = LoadResource(module.Get(), found);
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) return FromLastError();
+    if (bytes == nullptr) return FailureFromLastError();
     DWORD size = SizeofResource(module.Get(), found);
 
     // The stored script carries no terminating zero; the copy gets one.

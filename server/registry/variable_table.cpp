@@ -5,8 +5,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "server/handles.h"
-#include "versioninfo/text.h"
+#include "common/handles.h"
+#include "common/text.h"
 
 namespace vinspect {
 namespace {

@@ -81,6 +81,10 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP put_Path(BSTR) override { return S_OK; }
     STDMETHODIMP get_InfoExist(VARIANT_BOOL* out) override { return *out = VARIANT_TRUE, S_OK; }
 #define ROW(name) STDMETHODIMP get_##name(BSTR* value) override { return Read(#name, value); }

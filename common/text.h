@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "server/handles.h"
+#include "common/handles.h"
 
 namespace vinspect {
 

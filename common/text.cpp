@@ -1,4 +1,4 @@
-#include "versioninfo/text.h"
+#include "common/text.h"
 
 #include <new>
 

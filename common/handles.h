@@ -1,0 +1,91 @@
+// Owners for platform handles and allocations, and the lock types. Each owner releases what it
+// holds exactly once, when it goes out of scope or is reset; none of them throws.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <utility>
+
+namespace vinspect {
+
+// Owns one handle of type `Handle` (a pointer type, null when empty) and gives it back with
+// `Free` when the owner goes out of scope, is reset, or is assigned another handle.
+template <typename Handle, auto Free>
+class Owner {
+public:
+    Owner() = default;
+    explicit Owner(Handle owned) noexcept : value_(owned) {}
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+    Owner(Owner&& other) noexcept : value_(other.Release()) {}
+    Owner& operator=(Owner&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
+    ~Owner() { Reset(); }
+
+    Handle Get() const noexcept { return value_; }
+    Handle operator->() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != nullptr; }
+    // Frees what is held and lends the slot to a call that returns a new handle through it.
+    Handle* Out() noexcept {
+        Reset();
+        return &value_;
+    }
+    void** OutVoid() noexcept { return reinterpret_cast<void**>(Out()); }
+    // Gives up ownership without freeing.
+    [[nodiscard]] Handle Release() noexcept { return std::exchange(value_, nullptr); }
+    void Reset(Handle owned = nullptr) noexcept {
+        if (value_ != nullptr) Free(value_);
+        value_ = owned;
+    }
+
+private:
+    Handle value_ = nullptr;
+};
+
+template <typename Interface>
+void ReleaseInterface(Interface* reference) noexcept {
+    reference->Release();
+}
+
+using Bstr = Owner<BSTR, SysFreeString>;
+// A registry key opened or created by the program; predefined root keys are never handed to it.
+using RegKey = Owner<HKEY, RegCloseKey>;
+using ModuleHandle = Owner<HMODULE, FreeLibrary>;
+template <typename T>
+using CoTaskMem = Owner<T*, CoTaskMemFree>;
+// One reference to a COM interface.
+template <typename Interface>
+using ComRef = Owner<Interface*, ReleaseInterface<Interface>>;
+
+// A critical section that lives as long as its owner.
+class CriticalSection {
+public:
+    CriticalSection() noexcept { InitializeCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+
+private:
+    friend class SectionGuard;
+    CRITICAL_SECTION section_;
+};
+
+// Holds a critical section for the lifetime of a scope.
+class SectionGuard {
+public:
+    explicit SectionGuard(CriticalSection& section) noexcept : section_(section.section_) {
+        EnterCriticalSection(&section_);
+    }
+    SectionGuard(const SectionGuard&) = delete;
+    SectionGuard& operator=(const SectionGuard&) = delete;
+    ~SectionGuard() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION& section_;
+};
+
+}  // namespace vinspect
