@@ -22,17 +22,20 @@ void AppendWord(std::vector<BYTE>& out, WORD value) { Append(out, &value, sizeof
 
 }  // namespace
 
-std::vector<BYTE> Serialize(const VersionNode& node) {
+std::vector<BYTE> Serialize(const VersionNode& node, bool ansi) {
     std::vector<BYTE> out;
     AppendWord(out, 0);  // length, patched below
     AppendWord(out, node.valueLength);
-    AppendWord(out, node.type);
-    Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t));
+    if (!ansi) AppendWord(out, node.type);
+    if (!ansi) Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t));
+    for (size_t i = 0; ansi && i <= node.key.size(); ++i) out.push_back(BYTE(node.key[i]));
     AlignTo4(out);
-    Append(out, node.value.data(), node.value.size());
+    const bool ansiText = ansi && node.type != 0;  // one byte per character
+    if (!ansiText) Append(out, node.value.data(), node.value.size());
+    for (size_t i = 0; ansiText && i < node.value.size(); i += 2) out.push_back(node.value[i]);
     for (const VersionNode& child : node.children) {
         AlignTo4(out);
-        std::vector<BYTE> bytes = Serialize(child);
+        std::vector<BYTE> bytes = Serialize(child, ansi);
         Append(out, bytes.data(), bytes.size());
     }
     WORD length = node.lengthOverride != 0 ? node.lengthOverride : static_cast<WORD>(out.size());

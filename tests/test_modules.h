@@ -27,7 +27,8 @@ struct VersionNode {
     WORD lengthOverride = 0;
 };
 
-std::vector<BYTE> Serialize(const VersionNode& node);
+// `ansi` gives the 16-bit layout: no type word, ANSI key and text (ASCII text only).
+std::vector<BYTE> Serialize(const VersionNode& node, bool ansi = false);
 
 VS_FIXEDFILEINFO Fixed(DWORD fileMS, DWORD fileLS, DWORD fileOS = VOS_NT_WINDOWS32,
                        DWORD dateMS = 0, DWORD dateLS = 0);

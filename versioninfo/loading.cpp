@@ -1,4 +1,5 @@
 // Loading a file's version resource, and the properties that select the translation.
+#include <cstdint>
 #include <new>
 
 #include "common/result.h"
@@ -24,17 +25,28 @@ bool MeansNoVersionResource(HRESULT result) {
 
 }  // namespace
 
+size_t VersionInfo::ReadableFrom(const void* data) const {
+    if (!block_ || data == nullptr) return 0;
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(block_.get());
+    const uintptr_t at = reinterpret_cast<uintptr_t>(data);
+    if (at < begin) return 0;
+    const size_t offset = at - begin;
+    const size_t root = layout_.rootLength;
+    if (offset < root) return root - offset;
+    // The platform writes converted text behind the root and its 4-byte signature.
+    const size_t copy = root + 4;
+    if (layout_.kind != BlockKind::Unicode || offset < copy || offset - copy >= root) return 0;
+    return copy + root - offset;
+}
+
 bool VersionInfo::InBlock(const void* data, size_t size) const {
-    if (!block_ || data == nullptr) return false;
-    const BYTE* begin = block_.get();
-    const BYTE* at = static_cast<const BYTE*>(data);
-    if (at < begin || at > begin + blockSize_) return false;
-    return size <= static_cast<size_t>(begin + blockSize_ - at);
+    const size_t readable = ReadableFrom(data);
+    return readable != 0 && size <= readable;
 }
 
 void VersionInfo::FreeVersionInfo() {
     block_.reset();
-    blockSize_ = 0;
+    layout_ = {};
     fixed_ = nullptr;
 }
 
@@ -51,15 +63,19 @@ HRESULT VersionInfo::LoadVersionInfo(BSTR name) {
     DWORD size = GetFileVersionInfoSizeA(file, &handle);
     if (size == 0) return LoadFailure();
 
-    block_.reset(new (std::nothrow) BYTE[size]);
+    // Cleared, so that no earlier heap content can reach a caller.
+    block_.reset(new (std::nothrow) BYTE[size]());
     if (!block_) return E_OUTOFMEMORY;
-    blockSize_ = size;
 
     SetLastError(0);
     if (!GetFileVersionInfoA(file, handle, size, block_.get())) {
         HRESULT result = LoadFailure();
         FreeVersionInfo();
         return result;
+    }
+    if (!CheckVersionBlock(block_.get(), size, &layout_)) {
+        FreeVersionInfo();
+        return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
     }
 
     void* fixed = nullptr;

@@ -31,13 +31,12 @@ HRESULT VersionInfo::LookupValue(const char* name, const char* key, USHORT langu
     void* value = nullptr;
     UINT valueLength = 0;
     if (!VerQueryValueA(block_.get(), path, &value, &valueLength)) return S_FALSE;
-    if (value == nullptr || valueLength == 0 || !InBlock(value, 1)) return S_OK;
+    size_t limit = ReadableFrom(value);
+    if (valueLength == 0 || limit == 0) return S_OK;
 
-    // The text ends at its first NUL, at the value's reported end or at the block's end,
-    // whichever comes first.
+    // The text ends at its first NUL, at the value's reported end or at the end of the root's
+    // data (or its converted copy), whichever comes first.
     const char* text = static_cast<const char*>(value);
-    size_t limit = static_cast<size_t>(block_.get() + blockSize_ -
-                                       reinterpret_cast<const BYTE*>(text));
     if (valueLength < limit) limit = valueLength;
     const void* end = std::memchr(text, '\0', limit);
     size_t textLength = end != nullptr ? static_cast<const char*>(end) - text : limit;

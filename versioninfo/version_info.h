@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/text.h"
+#include "versioninfo/block_check.h"
 #include "vinspect_h.h"
 
 namespace vinspect {
@@ -74,7 +75,10 @@ private:
     HRESULT LoadVersionInfo(BSTR name);
     void FreeVersionInfo();
     bool Loaded() const { return fixed_ != nullptr; }
-    // True when [data, data + size) lies inside the version block.
+    // Bytes that may be read from `data` on: to the end of the root node's data, or of the
+    // converted copy of it that ANSI lookups in a 32-bit block point into; 0 outside both.
+    size_t ReadableFrom(const void* data) const;
+    // True when [data, data + size) lies inside what ReadableFrom allows.
     bool InBlock(const void* data, size_t size) const;
     // Reads one fixed field, or reports that no data is loaded.
     HRESULT ReadFixed(DWORD VS_FIXEDFILEINFO::*field, LONG* ret);
@@ -92,7 +96,7 @@ private:
     USHORT codepage_ = kDefaultCodepage;
     USHORT fileLanguage_ = kDefaultLanguage;
     std::unique_ptr<BYTE[]> block_;
-    DWORD blockSize_ = 0;
+    BlockLayout layout_;
     const VS_FIXEDFILEINFO* fixed_ = nullptr;
 };
 
