@@ -23,9 +23,9 @@ std::wstring ThroughAnsi(const std::wstring& text) {
     return Widen(ansi);
 }
 
-// What the wide API finds at `path`; false when the path does not exist.
-bool WideQuery(const std::vector<BYTE>& block, const std::wstring& path, void** value,
-               UINT* length) {
+// The value the wide API finds at `path`, with its length; false when the path does not exist.
+bool WideQuery(const std::vector<BYTE>& block, const std::wstring& path, void** value, UINT* length) {
+    *value = nullptr;
     return VerQueryValueW(block.data(), path.c_str(), value, length) != 0;
 }
 
@@ -36,54 +36,37 @@ bool WideString(const std::vector<BYTE>& block, USHORT language, USHORT codepage
     void* value = nullptr;
     UINT length = 0;
     if (!WideQuery(block, path, &value, &length)) return false;
-    const wchar_t* chars = static_cast<const wchar_t*>(value);
-    *text = value != nullptr ? std::wstring(chars, wcsnlen(chars, length)) : L"";
+    *text = value != nullptr ? std::wstring(static_cast<const wchar_t*>(value),
+                                            wcsnlen(static_cast<const wchar_t*>(value), length)) : L"";
     return true;
 }
 
-std::vector<std::string> SystemModules() {
+TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
+#define NAMED(name) {L## #name, &IqzVersionInfo::get_##name}
+    const std::pair<const wchar_t*, StringRead> strings[] = {
+        NAMED(FileDescription), NAMED(ProductName), NAMED(FileVersion), NAMED(ProductVersion),
+        NAMED(CompanyName), NAMED(InternalName), NAMED(OriginalFilename), NAMED(PrivateBuild),
+        NAMED(SpecialBuild), NAMED(LegalCopyright), NAMED(LegalTrademarks), NAMED(Comments)};
+#undef NAMED
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, MAX_PATH);
-    std::vector<std::string> modules;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((std::string(system) + "\\*.*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            modules.push_back(std::string(system) + "\\" + found.cFileName);
-        }
-    }
-    FindClose(search);
-    return modules;
-}
-
-TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
-    const std::pair<const wchar_t*, StringRead> strings[] = {
-        {L"FileDescription", &IqzVersionInfo::get_FileDescription},
-        {L"ProductName", &IqzVersionInfo::get_ProductName},
-        {L"FileVersion", &IqzVersionInfo::get_FileVersion},
-        {L"ProductVersion", &IqzVersionInfo::get_ProductVersion},
-        {L"CompanyName", &IqzVersionInfo::get_CompanyName},
-        {L"InternalName", &IqzVersionInfo::get_InternalName},
-        {L"OriginalFilename", &IqzVersionInfo::get_OriginalFilename},
-        {L"PrivateBuild", &IqzVersionInfo::get_PrivateBuild},
-        {L"SpecialBuild", &IqzVersionInfo::get_SpecialBuild},
-        {L"LegalCopyright", &IqzVersionInfo::get_LegalCopyright},
-        {L"LegalTrademarks", &IqzVersionInfo::get_LegalTrademarks},
-        {L"Comments", &IqzVersionInfo::get_Comments},
-    };
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
     size_t withData = 0;
     ComRef<IqzVersionInfo> info = NewVersionInfo();
-    for (const std::string& module : SystemModules()) {
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const std::string module = std::string(system) + "\\" + found.cFileName;
         SCOPED_TRACE(module);
         const std::wstring wide = Widen(module);
         Bstr path(SysAllocString(wide.c_str()));
-        HRESULT loaded = info->put_Path(path.Get());
+        const HRESULT loaded = info->put_Path(path.Get());
         VARIANT_BOOL exists = VARIANT_FALSE;
         info->get_InfoExist(&exists);
         DWORD handle = 0;
         std::vector<BYTE> block(GetFileVersionInfoSizeW(wide.c_str(), &handle));
-        if (block.empty() ||
-            !GetFileVersionInfoW(wide.c_str(), handle, static_cast<DWORD>(block.size()), block.data())) {
+        if (block.empty() || !GetFileVersionInfoW(wide.c_str(), handle, DWORD(block.size()), block.data())) {
             EXPECT_FALSE(exists);
             continue;
         }
@@ -108,10 +91,8 @@ TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
         EXPECT_EQ(std::memcmp(fields, &fixed->dwFileVersionMS, sizeof fields), 0);
 
         WORD* table = nullptr;
-        USHORT language = 1033;
-        USHORT codepage = 1200;
-        if (WideQuery(block, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&table),
-                      &length) &&
+        USHORT language = 1033, codepage = 1200;
+        if (WideQuery(block, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&table), &length) &&
             length >= 4) {
             language = table[0];
             codepage = table[1];
@@ -123,22 +104,21 @@ TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
         }
         info->put_Language(static_cast<short>(language));
         info->put_Codepage(static_cast<short>(codepage));
-
         // Each value under the file's translation, or once under U.S. English / Western
         // European when it is not there and the translation is not already such a one.
         for (const auto& [name, read] : strings) {
             std::wstring expected;
             if (!WideString(block, language, codepage, name, &expected) &&
-                !(codepage == 1252 && language != 0) &&
-                WideString(block, 1033, 1252, name, &expected)) {
+                !(codepage == 1252 && language != 0) && WideString(block, 1033, 1252, name, &expected)) {
                 language = 1033;
                 codepage = 1252;
             }
             Bstr actual;
-            EXPECT_EQ((info.Get()->*read)(actual.Out()), S_OK);
+            EXPECT_EQ((info.Get()->*read)(actual.Out()), S_OK) << name;
             EXPECT_EQ(Text(actual.Get()), ThroughAnsi(expected)) << name;
         }
-    }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
     std::printf("%zu modules with version data\n", withData);
     EXPECT_GT(withData, 100u);
 }

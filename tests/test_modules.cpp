@@ -10,23 +10,18 @@ namespace testing_support {
 namespace {
 
 void Append(std::vector<BYTE>& out, const void* data, size_t size) {
-    if (size == 0) return;
-    size_t at = out.size();
-    out.resize(at + size);
-    std::memcpy(out.data() + at, data, size);
+    out.resize(out.size() + size);
+    if (size != 0) std::memcpy(out.data() + out.size() - size, data, size);
 }
 
 void AlignTo4(std::vector<BYTE>& out) { out.resize((out.size() + 3) & ~size_t{3}, 0); }
 
-void AppendWord(std::vector<BYTE>& out, WORD value) { Append(out, &value, sizeof value); }
-
 }  // namespace
 
 std::vector<BYTE> Serialize(const VersionNode& node) {
-    std::vector<BYTE> out;
-    AppendWord(out, 0);  // length, patched below
-    AppendWord(out, node.valueLength);
-    AppendWord(out, node.type);
+    std::vector<BYTE> out(6);
+    std::memcpy(&out[2], &node.valueLength, 2);
+    std::memcpy(&out[4], &node.type, 2);
     Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t));
     AlignTo4(out);
     Append(out, node.value.data(), node.value.size());
@@ -41,27 +36,13 @@ std::vector<BYTE> Serialize(const VersionNode& node) {
 }
 
 VS_FIXEDFILEINFO Fixed(DWORD fileMS, DWORD fileLS, DWORD fileOS, DWORD dateMS, DWORD dateLS) {
-    VS_FIXEDFILEINFO fixed{};
-    fixed.dwSignature = 0xFEEF04BD;
-    fixed.dwStrucVersion = 0x00010000;
-    fixed.dwFileVersionMS = fileMS;
-    fixed.dwFileVersionLS = fileLS;
-    fixed.dwProductVersionMS = fileMS;
-    fixed.dwProductVersionLS = fileLS;
-    fixed.dwFileFlagsMask = 0x3F;
-    fixed.dwFileOS = fileOS;
-    fixed.dwFileType = VFT_DLL;
-    fixed.dwFileDateMS = dateMS;
-    fixed.dwFileDateLS = dateLS;
-    return fixed;
+    return {0xFEEF04BD, 0x00010000, fileMS, fileLS, fileMS, fileLS, 0x3F, 0,
+            fileOS,     VFT_DLL,    0,      dateMS, dateLS};
 }
 
 VersionNode VersionRoot(const VS_FIXEDFILEINFO* fixed, std::vector<VersionNode> blocks) {
     VersionNode root{L"VS_VERSION_INFO", {}, 0, 0, std::move(blocks)};
-    if (fixed != nullptr) {
-        Append(root.value, fixed, sizeof *fixed);
-        root.valueLength = sizeof *fixed;
-    }
+    if (fixed != nullptr) Append(root.value, fixed, root.valueLength = sizeof *fixed);
     return root;
 }
 
@@ -77,91 +58,79 @@ VersionNode StringTable(const std::wstring& translation,
 }
 
 VersionNode StringValue(const std::wstring& name, const std::wstring& text, bool terminated) {
-    VersionNode value{name, {}, 0, 1, {}};
-    size_t characters = text.size() + (terminated ? 1 : 0);
-    Append(value.value, text.c_str(), characters * sizeof(wchar_t));
-    value.valueLength = static_cast<WORD>(characters);
+    VersionNode value{name, {}, static_cast<WORD>(text.size() + (terminated ? 1 : 0)), 1, {}};
+    Append(value.value, text.c_str(), value.valueLength * sizeof(wchar_t));
     return value;
 }
 
 VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs) {
-    VersionNode table{L"Translation", {}, 0, 0, {}};
+    VersionNode table{L"Translation", {}, static_cast<WORD>(4 * pairs.size()), 0, {}};
     for (auto [language, codepage] : pairs) {
-        AppendWord(table.value, language);
-        AppendWord(table.value, codepage);
+        Append(table.value, &language, 2);
+        Append(table.value, &codepage, 2);
     }
-    table.valueLength = static_cast<WORD>(table.value.size());
     return VersionNode{L"VarFileInfo", {}, 0, 1, {std::move(table)}};
 }
 
 std::string BinDir() {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path);
-    return dir.substr(0, dir.find_last_of('\\'));
+    return std::string(path).substr(0, std::string(path).find_last_of('\\'));
 }
 
 std::string ScratchDir() {
     char exe[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string name(exe);
-    name = name.substr(name.find_last_of('\\') + 1);
+    std::string name = std::string(exe).substr(std::string(exe).find_last_of('\\') + 1);
     std::string dir = BinDir() + "\\scratch-" + name.substr(0, name.find('.'));
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }
 
-void WriteModule(const std::string& path, const std::vector<BYTE>& resource) {
-    std::string plain = BinDir() + "\\plain.dll";
-    ASSERT_TRUE(CopyFileA(plain.c_str(), path.c_str(), FALSE)) << path;
-    if (resource.empty()) return;
+void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size) {
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
-    ASSERT_NE(update, nullptr);
-    ASSERT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
-                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                const_cast<BYTE*>(resource.data()),
-                                static_cast<DWORD>(resource.size())));
-    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+    ASSERT_NE(update, nullptr) << path;
+    ASSERT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), 0x0409,
+                                const_cast<void*>(data), size)) << path;
+    ASSERT_TRUE(EndUpdateResourceA(update, FALSE)) << path;
+}
+
+void WriteModule(const std::string& path, const std::vector<BYTE>& resource) {
+    ASSERT_TRUE(CopyFileA((BinDir() + "\\plain.dll").c_str(), path.c_str(), FALSE)) << path;
+    if (!resource.empty()) PutResource(path, MAKEINTRESOURCEA(16), 1, resource.data(), resource.size());
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ASSERT_TRUE(WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr)) << path;
     CloseHandle(file);
 }
 
 DWORD RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs) {
     output->clear();
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return static_cast<DWORD>(-1);
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return DWORD(-1);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
+    startup.hStdOutput = startup.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
     std::string line = commandLine;
     BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                                   nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(readEnd);
-        return static_cast<DWORD>(-1);
-    }
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
         output->append(buffer, got);
     }
     CloseHandle(readEnd);
-    DWORD status = static_cast<DWORD>(-1);
+    if (!started) return DWORD(-1);
+    DWORD status = DWORD(-1);
     if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
         GetExitCodeProcess(process.hProcess, &status);
     } else {
@@ -195,9 +164,43 @@ std::wstring SystemText(HRESULT code) {
     return Widen(text);
 }
 
-vinspect::ComRef<IqzVersionInfo> NewVersionInfo() {
+void ExpectError(HRESULT got, HRESULT expected, const std::string& row) {
+    EXPECT_EQ(got, expected) << row;
+    ErrorObject error = TakeErrorObject();
+    EXPECT_EQ(error.present, FAILED(expected)) << row;
+    const std::wstring text = expected == kNotSpecified ? L"File name is not specified."
+                              : FAILED(expected)         ? SystemText(expected) : L"";
+    EXPECT_EQ(error.description, text) << row;
+    EXPECT_TRUE(IsEqualGUID(error.guid, GUID_NULL)) << row;
+}
+
+std::string Dump(HKEY root, const std::string& path) {
+    vinspect::RegKey key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return "";
+    char name[512];
+    BYTE data[8192];
+    std::string out;
+    for (DWORD i = 0, length, size, type; length = sizeof name, size = sizeof data,
+               RegEnumValueA(key.Get(), i, name, &length, nullptr, &type, data, &size) == 0; ++i) {
+        std::string text = "<type " + std::to_string(type) + ", " + std::to_string(size) + ">";
+        if (type == REG_DWORD) text = "#" + std::to_string(*reinterpret_cast<LONG*>(data));
+        if (type == REG_SZ && size > 0 && data[size - 1] == 0) text = reinterpret_cast<char*>(data);
+        out += std::string(" ") + (*name != '\0' ? name : "@") + "=" + text;
+    }
+    for (DWORD i = 0, length; length = sizeof name,
+               RegEnumKeyExA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) == 0; ++i) {
+        out += " " + std::string(name) + " {" + Dump(key.Get(), name) + " }";
+    }
+    return out;
+}
+
+vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path) {
     vinspect::ComRef<IqzVersionInfo> info;
     EXPECT_EQ(vinspect::CreateVersionInfo(nullptr, IID_IqzVersionInfo, info.OutVoid()), S_OK);
+    vinspect::Bstr name(SysAllocString(Widen(path).c_str()));
+    if (!path.empty()) {
+        EXPECT_EQ(info->put_Path(name.Get()), S_OK) << path;
+    }
     return info;
 }
 
