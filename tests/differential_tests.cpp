@@ -2,7 +2,6 @@
 // the wide forms of the version API: both must report the same data.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,8 +12,6 @@ using vinspect::Bstr;
 using vinspect::ComRef;
 
 namespace {
-
-using StringRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
 
 // The wide text as it comes back after the round trip through the ANSI code page.
 std::wstring ThroughAnsi(const std::wstring& text) {
@@ -42,12 +39,6 @@ bool WideString(const std::vector<BYTE>& block, USHORT language, USHORT codepage
 }
 
 TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
-#define NAMED(name) {L## #name, &IqzVersionInfo::get_##name}
-    const std::pair<const wchar_t*, StringRead> strings[] = {
-        NAMED(FileDescription), NAMED(ProductName), NAMED(FileVersion), NAMED(ProductVersion),
-        NAMED(CompanyName), NAMED(InternalName), NAMED(OriginalFilename), NAMED(PrivateBuild),
-        NAMED(SpecialBuild), NAMED(LegalCopyright), NAMED(LegalTrademarks), NAMED(Comments)};
-#undef NAMED
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, MAX_PATH);
     WIN32_FIND_DATAA found;
@@ -74,21 +65,14 @@ TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
         ASSERT_TRUE(exists);
         ++withData;
 
-        // The nine fixed fields, in the order of the structure after its signature and version.
         VS_FIXEDFILEINFO* fixed = nullptr;
         UINT length = 0;
         ASSERT_TRUE(WideQuery(block, L"\\", reinterpret_cast<void**>(&fixed), &length));
-        LONG fields[9] = {};
-        info->get_FileVersionHigh(&fields[0]);
-        info->get_FileVersionLow(&fields[1]);
-        info->get_ProductVersionHigh(&fields[2]);
-        info->get_ProductVersionLow(&fields[3]);
-        info->get_FileFlagsMask(&fields[4]);
-        info->get_FileFlags(&fields[5]);
-        info->get_FileOS(&fields[6]);
-        info->get_FileType(&fields[7]);
-        info->get_FileSubtype(&fields[8]);
-        EXPECT_EQ(std::memcmp(fields, &fixed->dwFileVersionMS, sizeof fields), 0);
+        for (int field = 0; field < 9; ++field) {
+            LONG value = 0;
+            EXPECT_EQ((info.Get()->*kFixedReads[field])(&value), S_OK) << "field " << field;
+            EXPECT_EQ(DWORD(value), (&fixed->dwFileVersionMS)[field]) << "field " << field;
+        }
 
         WORD* table = nullptr;
         USHORT language = 1033, codepage = 1200;
@@ -106,7 +90,7 @@ TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
         info->put_Codepage(static_cast<short>(codepage));
         // Each value under the file's translation, or once under U.S. English / Western
         // European when it is not there and the translation is not already such a one.
-        for (const auto& [name, read] : strings) {
+        for (const auto& [name, read] : kStringReads) {
             std::wstring expected;
             if (!WideString(block, language, codepage, name, &expected) &&
                 !(codepage == 1252 && language != 0) && WideString(block, 1033, 1252, name, &expected)) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "server/object_forms.h"
@@ -17,6 +18,19 @@ void Append(std::vector<BYTE>& out, const void* data, size_t size) {
 void AlignTo4(std::vector<BYTE>& out) { out.resize((out.size() + 3) & ~size_t{3}, 0); }
 
 }  // namespace
+
+#define READ(name) &IqzVersionInfo::get_##name
+const NumberRead kFixedReads[9] = {
+    READ(FileVersionHigh), READ(FileVersionLow), READ(ProductVersionHigh), READ(ProductVersionLow),
+    READ(FileFlagsMask),   READ(FileFlags),      READ(FileOS),             READ(FileType),
+    READ(FileSubtype)};
+#define NAMED(name) {L## #name, READ(name)}
+const std::pair<const wchar_t*, StringRead> kStringReads[12] = {
+    NAMED(FileDescription), NAMED(ProductName), NAMED(FileVersion), NAMED(ProductVersion),
+    NAMED(CompanyName), NAMED(InternalName), NAMED(OriginalFilename), NAMED(PrivateBuild),
+    NAMED(SpecialBuild), NAMED(LegalCopyright), NAMED(LegalTrademarks), NAMED(Comments)};
+#undef NAMED
+#undef READ
 
 std::vector<BYTE> Serialize(const VersionNode& node) {
     std::vector<BYTE> out(6);
@@ -107,38 +121,20 @@ void WriteTextFile(const std::string& path, const std::string& text) {
     CloseHandle(file);
 }
 
-DWORD RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs) {
+int RunProgram(const std::string& commandLine, std::string* output) {
     output->clear();
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return DWORD(-1);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    std::string line = commandLine;
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
+    FILE* pipe = _popen((commandLine + " 2>&1").c_str(), "rb");
+    if (pipe == nullptr) return -1;
     char buffer[4096];
-    DWORD got = 0;
-    while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        output->append(buffer, got);
-    }
-    CloseHandle(readEnd);
-    if (!started) return DWORD(-1);
-    DWORD status = DWORD(-1);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &status);
-    } else {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return status;
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output->append(buffer, got);
+    return _pclose(pipe);
+}
+
+HRESULT CallExport(const std::string& path, const char* name) {
+    vinspect::ModuleHandle module(LoadLibraryA(path.c_str()));
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
+    return entry != nullptr ? entry() : HRESULT_FROM_WIN32(GetLastError());
 }
 
 ErrorObject TakeErrorObject() {

@@ -17,6 +17,13 @@ namespace testing_support {
 // The component's own error: no file with version data loaded.
 constexpr HRESULT kNotSpecified = static_cast<HRESULT>(0x800403E9);
 
+using StringRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
+using NumberRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(LONG*);
+// The reads of the nine fixed fields, in the order of VS_FIXEDFILEINFO from dwFileVersionMS on.
+extern const NumberRead kFixedReads[9];
+// The twelve standard string values and the properties that read them.
+extern const std::pair<const wchar_t*, StringRead> kStringReads[12];
+
 // One node of a VS_VERSIONINFO tree: key, value bytes and children, serialised with the
 // format's 32-bit alignment.
 struct VersionNode {
@@ -50,8 +57,10 @@ void PutResource(const std::string& path, const char* type, int id, const void* 
 // `resource` is empty).
 void WriteModule(const std::string& path, const std::vector<BYTE>& resource);
 void WriteTextFile(const std::string& path, const std::string& text);
-// Runs a command line and returns its exit code; its standard output and error go to `output`.
-DWORD RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs = 120000);
+// Runs a command line through the command interpreter; returns its exit code and what it wrote.
+int RunProgram(const std::string& commandLine, std::string* output);
+// Loads the library at `path` and calls its entry point `name` (DllRegisterServer...).
+HRESULT CallExport(const std::string& path, const char* name);
 
 // The error object of the calling thread, taken from it.
 struct ErrorObject {

@@ -1,0 +1,286 @@
+// The VersionInfo object on modules whose version resources the tests write themselves: loading
+// through Path, the translation it selects, fixed fields, strings and lookups.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "test_modules.h"
+
+using namespace testing_support;
+using vinspect::Bstr;
+using vinspect::ComRef;
+
+namespace {
+
+// What a caller sees of the loading state: Path (or "null"), InfoExist, Language/Codepage.
+std::wstring State(IqzVersionInfo* info) {
+    Bstr path;
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    short language = 0, codepage = 0;
+    EXPECT_EQ(info->get_Path(path.Out()) | info->get_InfoExist(&exists) |
+                  info->get_Language(&language) | info->get_Codepage(&codepage), S_OK);
+    wchar_t text[64];
+    swprintf(text, 64, L" %ls %04X/%04X", exists ? L"loaded" : L"empty", USHORT(language), USHORT(codepage));
+    return (path.Get() != nullptr ? Text(path.Get()) : L"null") + text;
+}
+
+std::wstring ReadText(IqzVersionInfo* info, StringRead read) {
+    Bstr value;
+    EXPECT_EQ((info->*read)(value.Out()), S_OK);
+    return Text(value.Get());
+}
+
+class Object : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = ScratchDir();
+        VS_FIXEDFILEINFO fixed = Fixed(0x00040000, 0x05650001);
+        const std::vector<std::pair<std::wstring, std::wstring>> strings = {
+            {L"CompanyName", L"Tervik"}, {L"LegalCopyright", L"(c) Tervik"}, {L"Build Date", L"1998, 9"}};
+        auto write = [&](const char* name, std::vector<VersionNode> blocks, bool withFixed = true) {
+            WriteModule(File(name), Serialize(VersionRoot(withFixed ? &fixed : nullptr, std::move(blocks))));
+        };
+        write("english.dll", {StringFileInfo({StringTable(L"040904B0", strings)}), Translations({{0x0409, 0x04B0}})});
+        write("german.dll", {Translations({{0x0407, 0x04E4}, {0x0409, 0x04B0}})});
+        write("western.dll", {StringFileInfo({StringTable(L"040904E4", strings)}), Translations({{0x0409, 0x04B0}})});
+        write("mislabelled.dll", {StringFileInfo({StringTable(L"040904B0", strings)}), Translations({{0x0407, 0x04E4}})});
+        write("neutral.dll", {StringFileInfo({StringTable(L"040904E4", strings)}), Translations({{0x0000, 0x04E4}})});
+        write("untranslated.dll", {StringFileInfo({StringTable(L"040904B0", strings)})});
+        write("empty-table.dll", {Translations({})});
+        write("unknown-language.dll", {Translations({{0x0C7F, 0x04B0}})});
+        write("no-fixed.dll", {Translations({{0x0407, 0x04E4}})}, false);
+        VersionNode open = StringTable(L"040904B0", {{L"CompanyName", L"Tervik"}});
+        open.children.push_back(StringValue(L"ProductName", L"Open", false));
+        write("unterminated.dll", {Translations({{0x0409, 0x04B0}}), StringFileInfo({open})});
+        WriteModule(File("no-resources.dll"), {});
+        WriteModule(File("other-resources.dll"), {});
+        PutResource(File("other-resources.dll"), MAKEINTRESOURCEA(10), 1, "data", 4);
+        WriteTextFile(File("notes.txt"), "not a module\r\n");
+        WriteTextFile(File("bad-image.exe"), "MZ" + std::string(300, '\x7F'));
+    }
+    static std::string File(const char* name) { return dir_ + "\\" + name; }
+    static HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
+        SetErrorInfo(0, nullptr);  // the error object afterwards is this call's
+        Bstr name(SysAllocString(Widen(path).c_str()));
+        return info->put_Path(name.Get());
+    }
+    static inline std::string dir_;
+};
+
+TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
+    ComRef<IqzVersionInfo> info = NewVersionInfo();
+    EXPECT_EQ(State(info.Get()), L"null empty 0409/04B0");
+    EXPECT_EQ(info->get_Path(nullptr) & info->get_InfoExist(nullptr) & info->get_Language(nullptr) &
+                  info->get_Codepage(nullptr), E_POINTER);
+    info->put_Language(1031);
+    info->put_Codepage(short(65001));  // any value is taken
+    EXPECT_EQ(State(info.Get()), L"null empty 0407/FDE9");
+    ExpectError(Assign(info.Get(), File("english.dll")), S_OK, "english.dll");
+    EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
+    ASSERT_EQ(Assign(info.Get(), File("german.dll")), S_OK);
+    EXPECT_EQ(State(info.Get()), Widen(File("german.dll")) + L" loaded 0407/04E4");
+    // Files without a translation table, or with an empty one, keep the previous translation.
+    for (const char* name : {"untranslated.dll", "empty-table.dll"}) {
+        ASSERT_EQ(Assign(info.Get(), File(name)), S_OK);
+        EXPECT_EQ(State(info.Get()), Widen(File(name)) + L" loaded 0407/04E4");
+    }
+}
+
+// Each name is assigned after a file with data: a file that only carries no version resource
+// loads nothing and succeeds; other failures leave the platform's code and text. The
+// translation stays either way.
+TEST_F(Object, FilesWithoutDataAndFailedLoads) {
+    constexpr HRESULT kAnyOutcome = 1;  // the platform chooses the code for this name
+    const struct {
+        std::string path;  // "<null>": a null string
+        HRESULT result;
+    } rows[] = {
+        {File("no-resources.dll"), S_OK},
+        {File("other-resources.dll"), S_OK},  // the platform's "resource type not found"
+        {File("notes.txt"), S_OK},
+        {File("bad-image.exe"), S_OK},  // "bad format", where the platform tells it apart
+        {File("missing.dll"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        {File("no-fixed.dll"), E_UNEXPECTED},
+        {dir_, kAnyOutcome}, {"", kAnyOutcome}, {"<null>", E_INVALIDARG},
+    };
+    for (const auto& row : rows) {
+        ComRef<IqzVersionInfo> info = NewVersionInfo(File("german.dll"));
+        const bool null = row.path == "<null>";
+        const HRESULT result = null ? (SetErrorInfo(0, nullptr), info->put_Path(nullptr))
+                                    : Assign(info.Get(), row.path);
+        EXPECT_TRUE(row.result != kAnyOutcome || result == S_OK || HRESULT_FACILITY(result) == FACILITY_WIN32);
+        ExpectError(result, row.result != kAnyOutcome ? row.result : result, row.path);
+        EXPECT_EQ(State(info.Get()), (null ? L"null" : Widen(row.path)) + L" empty 0407/04E4");
+    }
+}
+
+TEST_F(Object, FileChangedOnDiskIsReadAfreshOnlyWhenPathIsAssignedAgain) {
+    VS_FIXEDFILEINFO first = Fixed(0x00010000, 0), second = Fixed(0x00020003, 0);
+    WriteModule(File("changing.dll"), Serialize(VersionRoot(&first, {})));
+    ComRef<IqzVersionInfo> info = NewVersionInfo(File("changing.dll"));
+    WriteModule(File("changing.dll"), Serialize(VersionRoot(&second, {})));
+    LONG before = 0, after = 0;
+    EXPECT_EQ(info->get_FileVersionHigh(&before), S_OK);
+    ASSERT_EQ(Assign(info.Get(), File("changing.dll")), S_OK);
+    EXPECT_EQ(info->get_FileVersionHigh(&after), S_OK);
+    EXPECT_EQ(std::make_pair(before, after), std::make_pair(LONG{0x00010000}, LONG{0x00020003}));
+}
+
+// Every fixed field differs from every other, so that a getter reading the wrong one fails.
+TEST_F(Object, EachFixedFieldComesFromItsOwnPlace) {
+    SYSTEMTIME time{1998, 9, 0, 23, 16, 56, 0, 0};
+    FILETIME date{};
+    ASSERT_TRUE(SystemTimeToFileTime(&time, &date));
+    const VS_FIXEDFILEINFO fixed{0xFEEF04BD, 0x00010000, 0x00010002, 0x00030004, 0x00050006,
+                                 0x00070008, 0x3F, 0xC1,  // flags beyond the mask are reported too
+                                 0x00040004, VFT_DRV, VFT2_DRV_SOUND, date.dwHighDateTime, date.dwLowDateTime};
+    WriteModule(File("fields.dll"), Serialize(VersionRoot(&fixed, {})));
+    ComRef<IqzVersionInfo> info = NewVersionInfo(File("fields.dll"));
+    for (int field = 0; field < 9; ++field) {
+        LONG value = -1;
+        EXPECT_EQ((info.Get()->*kFixedReads[field])(&value), S_OK) << "field " << field;
+        EXPECT_EQ(DWORD(value), (&fixed.dwFileVersionMS)[field]) << "field " << field;
+    }
+    VARIANT value;
+    ASSERT_EQ(info->get_FileDate(&value), S_OK);
+    EXPECT_EQ(V_VT(&value), VT_DATE);
+    EXPECT_NEAR(V_DATE(&value), 36061 + (16 * 60 + 56) / 1440.0, 1e-9);
+}
+
+// One module per row. The system's name follows the low word of dwFileOS only. The date words
+// give an automation date (days from 30 December 1899, the time of day as the fraction, also
+// before 1899); a date beyond 9999 or outside the file-time range is unexpected, without error
+// object and with an empty result.
+TEST_F(Object, SystemNamesAndFileDates) {
+    const struct {
+        DWORD fileOS;
+        const wchar_t* name;
+        WORD year, month, day, hour, minute, second;  // year 0: date words 0x80000000, 0
+        double date;                                  // NaN: unexpected
+    } rows[] = {
+        {0x00010001, L"Win16", 1601, 1, 1, 0, 0, 0, -109205.0},
+        {0x00020002, L"PM-16", 1899, 12, 29, 6, 0, 0, -1.25},
+        {0x00000003, L"PM-32", 1899, 12, 30, 18, 0, 0, 0.75},
+        {0x00030003, L"PM-32", 1900, 3, 1, 0, 0, 0, 61.0},
+        {0x00010004, L"Win32", 2000, 2, 29, 12, 0, 0, 36585.5},
+        {0x00040000, L"Unknown", 1800, 2, 28, 23, 59, 59, -36464 - 86399 / 86400.0},
+        {0x00000000, L"Unknown", 9999, 12, 31, 0, 0, 0, 2958465.0},
+        {0x00040005, L"Unknown", 10000, 1, 1, 0, 0, 0, NAN},
+        {0x00040004, L"Win32", 0, 0, 0, 0, 0, 0, NAN},
+    };
+    for (const auto& row : rows) {
+        const std::string where = "row of year " + std::to_string(row.year);
+        SYSTEMTIME time{row.year, row.month, 0, row.day, row.hour, row.minute, row.second, 0};
+        FILETIME date{0, 0x80000000u};
+        EXPECT_TRUE(row.year == 0 || SystemTimeToFileTime(&time, &date)) << where;
+        VS_FIXEDFILEINFO fixed = Fixed(0x00010000, 0, row.fileOS, date.dwHighDateTime, date.dwLowDateTime);
+        WriteModule(File("row.dll"), Serialize(VersionRoot(&fixed, {})));
+        ComRef<IqzVersionInfo> info = NewVersionInfo(File("row.dll"));
+        EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_FileOSString), row.name) << where;
+        VARIANT value;
+        V_VT(&value) = VT_I4;
+        SetErrorInfo(0, nullptr);
+        const bool unexpected = std::isnan(row.date);
+        EXPECT_EQ(info->get_FileDate(&value), unexpected ? E_UNEXPECTED : S_OK) << where;
+        EXPECT_EQ(V_VT(&value), unexpected ? VT_EMPTY : VT_DATE) << where;
+        EXPECT_NEAR(unexpected ? 0 : V_DATE(&value), unexpected ? 0 : row.date, 1e-9) << where;
+        EXPECT_FALSE(TakeErrorObject().present) << where;
+    }
+}
+
+// Steps on one object per file: Language and Codepage set first (0: not set), a read, then the
+// text and the translation that Language/Codepage report afterwards.
+TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) {
+    char english[128] = "";
+    VerLanguageNameA(0x0409, english, sizeof english);
+    const struct {
+        const char* file;  // null: the same object as the step before
+        short language, codepage;
+        StringRead read;
+        std::wstring text;
+        const wchar_t* translationAfter;
+    } steps[] = {
+        {"english.dll", 0, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", L"0409/04B0"},
+        // An absent value does not switch the translation, so later values are still found.
+        {nullptr, 0, 0, &IqzVersionInfo::get_PrivateBuild, L"", L"0409/04B0"},
+        {nullptr, 0, 0, &IqzVersionInfo::get_LegalCopyright, L"(c) Tervik", L"0409/04B0"},
+        // Code page 1252 with a language never falls back; 040904E4 does not exist here.
+        {nullptr, 0, 1252, &IqzVersionInfo::get_CompanyName, L"", L"0409/04E4"},
+        // LanguageName names the file's language, not the one set.
+        {nullptr, 1031, 0, &IqzVersionInfo::get_LanguageName, Widen(english), L"0407/04E4"},
+        // Strings only under 040904E4: found through the fallback, which then stays.
+        {"western.dll", 0, 0, &IqzVersionInfo::get_PrivateBuild, L"", L"0409/04B0"},
+        {nullptr, 0, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", L"0409/04E4"},
+        // Language 0 with code page 1252 is not a fallback translation of its own.
+        {"neutral.dll", 0, 0, &IqzVersionInfo::get_LegalCopyright, L"(c) Tervik", L"0409/04E4"},
+        // A table naming 0407/1252 while the strings sit under 040904B0 finds nothing.
+        {"mislabelled.dll", 0, 0, &IqzVersionInfo::get_CompanyName, L"", L"0407/04E4"},
+        // A last value without terminator ends at its reported length.
+        {"unterminated.dll", 0, 0, &IqzVersionInfo::get_ProductName, L"Open", L"0409/04B0"},
+        {"unknown-language.dll", 0, 0, &IqzVersionInfo::get_LanguageName, L"", L"0C7F/04B0"},
+    };
+    ComRef<IqzVersionInfo> info;
+    for (const auto& step : steps) {
+        const std::string where = "step " + std::to_string(&step - steps);
+        if (step.file != nullptr) info = NewVersionInfo(File(step.file));
+        if (step.language != 0) info->put_Language(step.language);
+        if (step.codepage != 0) info->put_Codepage(step.codepage);
+        EXPECT_EQ(ReadText(info.Get(), step.read), step.text) << where;
+        const std::wstring state = State(info.Get());
+        EXPECT_EQ(state.substr(state.size() - 9), step.translationAfter) << where;
+    }
+}
+
+// GetValue looks any block and name up under the translation, which it leaves as it is; a value
+// path that does not fit 511 characters is refused, never looked up truncated.
+TEST_F(Object, GetValueLooksUpAnyBlockAndName) {
+    ComRef<IqzVersionInfo> info = NewVersionInfo(File("english.dll"));
+    const std::wstring fits(499, L'K'), tooLong(500, L'K');
+    const struct {
+        const wchar_t* key;
+        const wchar_t* name;
+        HRESULT result;
+        const wchar_t* text;
+    } rows[] = {
+        {nullptr, L"CompanyName", S_OK, L"Tervik"}, {L"StringFileInfo", L"Build Date", S_OK, L"1998, 9"},
+        {L"", L"CompanyName", S_OK, L""}, {L"VarFileInfo", L"Translation", S_OK, L""},
+        {fits.c_str(), L"X", S_OK, L""}, {tooLong.c_str(), L"X", E_INVALIDARG, L""},
+        {nullptr, nullptr, E_INVALIDARG, L""},
+    };
+    for (const auto& row : rows) {
+        const std::string where = "row " + std::to_string(&row - rows);
+        Bstr key(SysAllocString(row.key)), name(SysAllocString(row.name)), value;
+        SetErrorInfo(0, nullptr);
+        ExpectError(info->GetValue(key.Get(), name.Get(), value.Out()), row.result, where);
+        EXPECT_EQ(Text(value.Get()), row.text) << where;
+    }
+    EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
+    Bstr name(SysAllocString(L"CompanyName"));
+    EXPECT_EQ(info->GetValue(nullptr, name.Get(), nullptr), E_POINTER);
+}
+
+TEST_F(Object, WithoutDataEveryReadFailsButVersionAnswers) {
+    ComRef<IqzVersionInfo> info = NewVersionInfo();
+    std::vector<StringRead> strings = {&IqzVersionInfo::get_FileOSString, &IqzVersionInfo::get_LanguageName};
+    for (const auto& [name, read] : kStringReads) strings.push_back(read);
+    for (size_t at = 0; at < strings.size() + 9; ++at) {
+        const std::string where = "read " + std::to_string(at);
+        Bstr text;
+        LONG number = 0;
+        SetErrorInfo(0, nullptr);
+        if (at < strings.size()) {
+            ExpectError((info.Get()->*strings[at])(text.Out()), kNotSpecified, where);
+            EXPECT_EQ((info.Get()->*strings[at])(nullptr), E_POINTER) << where;
+        } else {
+            ExpectError((info.Get()->*kFixedReads[at - strings.size()])(&number), kNotSpecified, where);
+            EXPECT_EQ((info.Get()->*kFixedReads[at - strings.size()])(nullptr), E_POINTER) << where;
+        }
+    }
+    VARIANT date;
+    SetErrorInfo(0, nullptr);
+    ExpectError(info->get_FileDate(&date), kNotSpecified, "FileDate");
+    EXPECT_EQ(V_VT(&date), VT_EMPTY);
+    EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_Version), L"1.0.71");
+}
+
+}  // namespace
