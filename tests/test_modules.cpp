@@ -8,22 +8,11 @@
 #include "server/object_forms.h"
 
 namespace testing_support {
-namespace {
-
-void Append(std::vector<BYTE>& out, const void* data, size_t size) {
-    out.resize(out.size() + size);
-    if (size != 0) std::memcpy(out.data() + out.size() - size, data, size);
-}
-
-void AlignTo4(std::vector<BYTE>& out) { out.resize((out.size() + 3) & ~size_t{3}, 0); }
-
-}  // namespace
 
 #define READ(name) &IqzVersionInfo::get_##name
 const NumberRead kFixedReads[9] = {
     READ(FileVersionHigh), READ(FileVersionLow), READ(ProductVersionHigh), READ(ProductVersionLow),
-    READ(FileFlagsMask),   READ(FileFlags),      READ(FileOS),             READ(FileType),
-    READ(FileSubtype)};
+    READ(FileFlagsMask), READ(FileFlags), READ(FileOS), READ(FileType), READ(FileSubtype)};
 #define NAMED(name) {L## #name, READ(name)}
 const std::pair<const wchar_t*, StringRead> kStringReads[12] = {
     NAMED(FileDescription), NAMED(ProductName), NAMED(FileVersion), NAMED(ProductVersion),
@@ -32,16 +21,25 @@ const std::pair<const wchar_t*, StringRead> kStringReads[12] = {
 #undef NAMED
 #undef READ
 
+namespace {
+
+void Append(std::vector<BYTE>& out, const void* data, size_t size, bool align = false) {
+    out.resize(out.size() + size);
+    if (size != 0) std::memcpy(out.data() + out.size() - size, data, size);
+    if (align) out.resize((out.size() + 3) & ~size_t{3}, 0);
+}
+
+}  // namespace
+
 std::vector<BYTE> Serialize(const VersionNode& node) {
-    std::vector<BYTE> out(6);
-    std::memcpy(&out[2], &node.valueLength, 2);
-    std::memcpy(&out[4], &node.type, 2);
-    Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t));
-    AlignTo4(out);
+    std::vector<BYTE> out(2);
+    Append(out, &node.valueLength, 2);
+    Append(out, &node.type, 2);
+    Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t), true);
     Append(out, node.value.data(), node.value.size());
     for (const VersionNode& child : node.children) {
-        AlignTo4(out);
         std::vector<BYTE> bytes = Serialize(child);
+        Append(out, nullptr, 0, true);
         Append(out, bytes.data(), bytes.size());
     }
     WORD length = node.lengthOverride != 0 ? node.lengthOverride : static_cast<WORD>(out.size());
@@ -50,8 +48,7 @@ std::vector<BYTE> Serialize(const VersionNode& node) {
 }
 
 VS_FIXEDFILEINFO Fixed(DWORD fileMS, DWORD fileLS, DWORD fileOS, DWORD dateMS, DWORD dateLS) {
-    return {0xFEEF04BD, 0x00010000, fileMS, fileLS, fileMS, fileLS, 0x3F, 0,
-            fileOS,     VFT_DLL,    0,      dateMS, dateLS};
+    return {0xFEEF04BD, 0x00010000, fileMS, fileLS, fileMS, fileLS, 0x3F, 0, fileOS, VFT_DLL, 0, dateMS, dateLS};
 }
 
 VersionNode VersionRoot(const VS_FIXEDFILEINFO* fixed, std::vector<VersionNode> blocks) {
@@ -60,9 +57,7 @@ VersionNode VersionRoot(const VS_FIXEDFILEINFO* fixed, std::vector<VersionNode> 
     return root;
 }
 
-VersionNode StringFileInfo(std::vector<VersionNode> tables) {
-    return VersionNode{L"StringFileInfo", {}, 0, 1, std::move(tables)};
-}
+VersionNode StringFileInfo(std::vector<VersionNode> tables) { return {L"StringFileInfo", {}, 0, 1, std::move(tables)}; }
 
 VersionNode StringTable(const std::wstring& translation,
                         std::vector<std::pair<std::wstring, std::wstring>> values) {
@@ -79,10 +74,7 @@ VersionNode StringValue(const std::wstring& name, const std::wstring& text, bool
 
 VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs) {
     VersionNode table{L"Translation", {}, static_cast<WORD>(4 * pairs.size()), 0, {}};
-    for (auto [language, codepage] : pairs) {
-        Append(table.value, &language, 2);
-        Append(table.value, &codepage, 2);
-    }
+    for (const auto& [language, codepage] : pairs) Append(table.value, &language, 2), Append(table.value, &codepage, 2);
     return VersionNode{L"VarFileInfo", {}, 0, 1, {std::move(table)}};
 }
 
@@ -95,7 +87,7 @@ std::string BinDir() {
 std::string ScratchDir() {
     char exe[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string name = std::string(exe).substr(std::string(exe).find_last_of('\\') + 1);
+    std::string name = std::string(exe).substr(BinDir().size() + 1);
     std::string dir = BinDir() + "\\scratch-" + name.substr(0, name.find('.'));
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
@@ -103,22 +95,19 @@ std::string ScratchDir() {
 
 void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size) {
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
-    ASSERT_NE(update, nullptr) << path;
-    ASSERT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), 0x0409,
-                                const_cast<void*>(data), size)) << path;
-    ASSERT_TRUE(EndUpdateResourceA(update, FALSE)) << path;
+    EXPECT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), 0x0409, const_cast<void*>(data), size) &&
+                EndUpdateResourceA(update, FALSE)) << path;
 }
 
 void WriteModule(const std::string& path, const std::vector<BYTE>& resource) {
-    ASSERT_TRUE(CopyFileA((BinDir() + "\\plain.dll").c_str(), path.c_str(), FALSE)) << path;
+    EXPECT_TRUE(CopyFileA((BinDir() + "\\plain.dll").c_str(), path.c_str(), FALSE)) << path;
     if (!resource.empty()) PutResource(path, MAKEINTRESOURCEA(16), 1, resource.data(), resource.size());
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr)) << path;
-    CloseHandle(file);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    EXPECT_TRUE(file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size()) << path;
+    if (file != nullptr) std::fclose(file);
 }
 
 int RunProgram(const std::string& commandLine, std::string* output) {
@@ -126,14 +115,13 @@ int RunProgram(const std::string& commandLine, std::string* output) {
     FILE* pipe = _popen((commandLine + " 2>&1").c_str(), "rb");
     if (pipe == nullptr) return -1;
     char buffer[4096];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output->append(buffer, got);
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output->append(buffer, got);
     return _pclose(pipe);
 }
 
 HRESULT CallExport(const std::string& path, const char* name) {
     vinspect::ModuleHandle module(LoadLibraryA(path.c_str()));
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-        reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
     return entry != nullptr ? entry() : HRESULT_FROM_WIN32(GetLastError());
 }
 
@@ -141,32 +129,25 @@ ErrorObject TakeErrorObject() {
     ErrorObject result;
     vinspect::ComRef<IErrorInfo> info;
     if (GetErrorInfo(0, info.Out()) != S_OK || !info) return result;
-    result.present = true;
-    vinspect::Bstr text;
-    info->GetDescription(text.Out());
-    result.description = Text(text.Get());
-    info->GetSource(text.Out());
-    result.source = Text(text.Get());
-    info->GetHelpFile(text.Out());
-    result.helpFile = Text(text.Get());
+    vinspect::Bstr description;
+    info->GetDescription(description.Out());
     info->GetGUID(&result.guid);
-    return result;
+    return {true, Text(description.Get()), result.guid};
 }
 
 std::wstring SystemText(HRESULT code) {
     char text[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   static_cast<DWORD>(code), 0, text, 511, nullptr);
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(code), 0, text, 511, nullptr);
     return Widen(text);
 }
 
-void ExpectError(HRESULT got, HRESULT expected, const std::string& row) {
-    EXPECT_EQ(got, expected) << row;
+void ExpectError(const std::function<HRESULT()>& call, HRESULT expected, const std::string& row) {
+    SetErrorInfo(0, nullptr);
+    EXPECT_EQ(call(), expected) << row;
     ErrorObject error = TakeErrorObject();
     EXPECT_EQ(error.present, FAILED(expected)) << row;
-    const std::wstring text = expected == kNotSpecified ? L"File name is not specified."
-                              : FAILED(expected)         ? SystemText(expected) : L"";
-    EXPECT_EQ(error.description, text) << row;
+    EXPECT_EQ(error.description, expected == kNotSpecified ? L"File name is not specified."
+                                 : FAILED(expected)         ? SystemText(expected) : L"") << row;
     EXPECT_TRUE(IsEqualGUID(error.guid, GUID_NULL)) << row;
 }
 
@@ -194,9 +175,7 @@ vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path) {
     vinspect::ComRef<IqzVersionInfo> info;
     EXPECT_EQ(vinspect::CreateVersionInfo(nullptr, IID_IqzVersionInfo, info.OutVoid()), S_OK);
     vinspect::Bstr name(SysAllocString(Widen(path).c_str()));
-    if (!path.empty()) {
-        EXPECT_EQ(info->put_Path(name.Get()), S_OK) << path;
-    }
+    EXPECT_TRUE(path.empty() || info->put_Path(name.Get()) == S_OK) << path;
     return info;
 }
 

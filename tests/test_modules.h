@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,7 +35,6 @@ struct VersionNode {
     std::vector<VersionNode> children;
     WORD lengthOverride = 0;  // replaces the serialised wLength when not 0
 };
-
 std::vector<BYTE> Serialize(const VersionNode& node);
 VS_FIXEDFILEINFO Fixed(DWORD fileMS, DWORD fileLS, DWORD fileOS = VOS_NT_WINDOWS32,
                        DWORD dateMS = 0, DWORD dateLS = 0);
@@ -51,7 +51,7 @@ VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs);
 
 std::string BinDir();      // folder of the test executable and the built binaries
 std::string ScratchDir();  // a scratch folder of this test program
-// Replaces (or adds) resource `type`/`id` of the module file at `path`.
+// Replaces (or adds) resource `type`/`id`, language 0409, of the module file at `path`.
 void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size);
 // Writes a copy of the resource-free module carrying `resource` as its version data (none when
 // `resource` is empty).
@@ -66,16 +66,15 @@ HRESULT CallExport(const std::string& path, const char* name);
 struct ErrorObject {
     bool present = false;
     std::wstring description;
-    std::wstring source;
-    std::wstring helpFile;
     GUID guid{};
 };
 ErrorObject TakeErrorObject();
 // The system's text for `code` as the component fetches it (empty when there is none).
 std::wstring SystemText(HRESULT code);
-// Expects `got` to be `expected`, and the error object the component leaves for it: its own text
-// for kNotSpecified, the system's for other failures, none for S_OK. `row` names the case.
-void ExpectError(HRESULT got, HRESULT expected, const std::string& row);
+// Makes `call` with a clean error slot and expects `expected` and the error object the component
+// leaves for it: its own text for kNotSpecified, the system's for other failures, none for
+// S_OK. `row` names the case.
+void ExpectError(const std::function<HRESULT()>& call, HRESULT expected, const std::string& row);
 
 // Every value and subkey below `path` of `root`, in the registry's order ("" when it is absent):
 // " name=text" (REG_SZ with its terminator), " name=#number", "@" for the default value, any
