@@ -21,15 +21,12 @@ const std::pair<const wchar_t*, StringRead> kStringReads[12] = {
 #undef NAMED
 #undef READ
 
-namespace {
-
-void Append(std::vector<BYTE>& out, const void* data, size_t size, bool align = false) {
+// Appends `size` bytes, then pads to the format's 32-bit alignment when `align` is set.
+static void Append(std::vector<BYTE>& out, const void* data, size_t size, bool align = false) {
     out.resize(out.size() + size);
     if (size != 0) std::memcpy(out.data() + out.size() - size, data, size);
     if (align) out.resize((out.size() + 3) & ~size_t{3}, 0);
 }
-
-}  // namespace
 
 std::vector<BYTE> Serialize(const VersionNode& node) {
     std::vector<BYTE> out(2);
@@ -38,11 +35,10 @@ std::vector<BYTE> Serialize(const VersionNode& node) {
     Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t), true);
     Append(out, node.value.data(), node.value.size());
     for (const VersionNode& child : node.children) {
-        std::vector<BYTE> bytes = Serialize(child);
-        Append(out, nullptr, 0, true);
+        std::vector<BYTE> bytes = (Append(out, nullptr, 0, true), Serialize(child));
         Append(out, bytes.data(), bytes.size());
     }
-    WORD length = node.lengthOverride != 0 ? node.lengthOverride : static_cast<WORD>(out.size());
+    const WORD length = node.lengthOverride != 0 ? node.lengthOverride : WORD(out.size());
     std::memcpy(out.data(), &length, sizeof length);
     return out;
 }
@@ -59,21 +55,20 @@ VersionNode VersionRoot(const VS_FIXEDFILEINFO* fixed, std::vector<VersionNode> 
 
 VersionNode StringFileInfo(std::vector<VersionNode> tables) { return {L"StringFileInfo", {}, 0, 1, std::move(tables)}; }
 
-VersionNode StringTable(const std::wstring& translation,
-                        std::vector<std::pair<std::wstring, std::wstring>> values) {
+VersionNode StringTable(const std::wstring& translation, std::vector<std::pair<std::wstring, std::wstring>> values) {
     VersionNode table{translation, {}, 0, 1, {}};
     for (auto& [name, text] : values) table.children.push_back(StringValue(name, text));
     return table;
 }
 
 VersionNode StringValue(const std::wstring& name, const std::wstring& text, bool terminated) {
-    VersionNode value{name, {}, static_cast<WORD>(text.size() + (terminated ? 1 : 0)), 1, {}};
+    VersionNode value{name, {}, WORD(text.size() + (terminated ? 1 : 0)), 1, {}};
     Append(value.value, text.c_str(), value.valueLength * sizeof(wchar_t));
     return value;
 }
 
 VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs) {
-    VersionNode table{L"Translation", {}, static_cast<WORD>(4 * pairs.size()), 0, {}};
+    VersionNode table{L"Translation", {}, WORD(4 * pairs.size()), 0, {}};
     for (const auto& [language, codepage] : pairs) Append(table.value, &language, 2), Append(table.value, &codepage, 2);
     return VersionNode{L"VarFileInfo", {}, 0, 1, {std::move(table)}};
 }
@@ -87,15 +82,15 @@ std::string BinDir() {
 std::string ScratchDir() {
     char exe[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string name = std::string(exe).substr(BinDir().size() + 1);
-    std::string dir = BinDir() + "\\scratch-" + name.substr(0, name.find('.'));
+    *std::strrchr(exe, '.') = '\0';
+    const std::string dir = BinDir() + "\\scratch-" + (std::strrchr(exe, '\\') + 1);
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }
 
-void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size) {
+void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size, WORD language) {
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
-    EXPECT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), 0x0409, const_cast<void*>(data), size) &&
+    EXPECT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), language, const_cast<void*>(data), size) &&
                 EndUpdateResourceA(update, FALSE)) << path;
 }
 
@@ -110,15 +105,6 @@ void WriteTextFile(const std::string& path, const std::string& text) {
     if (file != nullptr) std::fclose(file);
 }
 
-int RunProgram(const std::string& commandLine, std::string* output) {
-    output->clear();
-    FILE* pipe = _popen((commandLine + " 2>&1").c_str(), "rb");
-    if (pipe == nullptr) return -1;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output->append(buffer, got);
-    return _pclose(pipe);
-}
-
 HRESULT CallExport(const std::string& path, const char* name) {
     vinspect::ModuleHandle module(LoadLibraryA(path.c_str()));
     auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
@@ -126,13 +112,13 @@ HRESULT CallExport(const std::string& path, const char* name) {
 }
 
 ErrorObject TakeErrorObject() {
-    ErrorObject result;
     vinspect::ComRef<IErrorInfo> info;
-    if (GetErrorInfo(0, info.Out()) != S_OK || !info) return result;
     vinspect::Bstr description;
-    info->GetDescription(description.Out());
-    info->GetGUID(&result.guid);
-    return {true, Text(description.Get()), result.guid};
+    ErrorObject result;
+    result.present = GetErrorInfo(0, info.Out()) == S_OK && info;
+    if (result.present && SUCCEEDED(info->GetDescription(description.Out()))) result.description = Text(description.Get());
+    if (result.present) info->GetGUID(&result.guid);
+    return result;
 }
 
 std::wstring SystemText(HRESULT code) {
@@ -144,7 +130,7 @@ std::wstring SystemText(HRESULT code) {
 void ExpectError(const std::function<HRESULT()>& call, HRESULT expected, const std::string& row) {
     SetErrorInfo(0, nullptr);
     EXPECT_EQ(call(), expected) << row;
-    ErrorObject error = TakeErrorObject();
+    const ErrorObject error = TakeErrorObject();
     EXPECT_EQ(error.present, FAILED(expected)) << row;
     EXPECT_EQ(error.description, expected == kNotSpecified ? L"File name is not specified."
                                  : FAILED(expected)         ? SystemText(expected) : L"") << row;

@@ -51,14 +51,13 @@ VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs);
 
 std::string BinDir();      // folder of the test executable and the built binaries
 std::string ScratchDir();  // a scratch folder of this test program
-// Replaces (or adds) resource `type`/`id`, language 0409, of the module file at `path`.
-void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size);
+// Replaces (or adds) resource `type`/`id` in `language` of the module file at `path`.
+void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size,
+                 WORD language = 0x0409);
 // Writes a copy of the resource-free module carrying `resource` as its version data (none when
 // `resource` is empty).
 void WriteModule(const std::string& path, const std::vector<BYTE>& resource);
 void WriteTextFile(const std::string& path, const std::string& text);
-// Runs a command line through the command interpreter; returns its exit code and what it wrote.
-int RunProgram(const std::string& commandLine, std::string* output);
 // Loads the library at `path` and calls its entry point `name` (DllRegisterServer...).
 HRESULT CallExport(const std::string& path, const char* name);
 
