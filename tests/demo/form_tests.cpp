@@ -1,8 +1,7 @@
-// frmTest in a real window: keys through the input queue, message boxes and the file-open
-// dialog answered from a timer, the component registered and created by its CLSID.
+// frmTest in a real window: keys through the input queue, message boxes answered from a timer,
+// the component registered and created by its CLSID.
 #include <windows.h>
 #include <commctrl.h>
-#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
@@ -24,29 +23,20 @@ std::string TextOf(HWND window) {
     return text;
 }
 
-// The modal windows answered, in order, and the file names the file-open dialog is to get in
-// turn (none, or an empty one, cancels it).
-Log modals, choices;
+// The modal windows answered, in order.
+Log modals;
 
-// Answers the dialog box active on the test's thread, from a timer that its message loop runs.
-// A message box is noted as "caption: text", its buttons ("[OK]") and icons ("(icon)"), and
-// closed with OK; a file-open dialog is noted as "dialog" and gets the next file name.
+// Answers the message box active on the test's thread, from a timer that its message loop runs:
+// notes it as "caption: text" and its buttons ("[OK]"), and closes it with OK.
 void CALLBACK AnswerModal(HWND, UINT, UINT_PTR, DWORD) {
-    HWND modal = GetActiveWindow(), types = GetDlgItem(modal, cmb1);
+    HWND modal = GetActiveWindow();
     if (GetClassLongA(modal, GCW_ATOM) != 32770) return;
-    std::string note = "dialog", file;
-    if (types == nullptr) {
-        note = TextOf(modal) + ": " + TextOf(GetDlgItem(modal, 0xFFFF));
-        for (HWND child = GetTopWindow(modal); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            if (IsWindowVisible(child) && (SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON)) note += " [" + TextOf(child) + "]";
-            if (IsWindowVisible(child) && SendMessageA(child, STM_GETICON, 0, 0) != 0) note += " (icon)";
-        }
-    } else if (!choices.empty()) {
-        file = choices.front(), choices.erase(choices.begin());
-        SetDlgItemTextA(modal, GetDlgItem(modal, cmb13) != nullptr ? cmb13 : edt1, file.c_str());
+    std::string note = TextOf(modal) + ": " + TextOf(GetDlgItem(modal, 0xFFFF));
+    for (HWND child = GetTopWindow(modal); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child) && (SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON)) note += " [" + TextOf(child) + "]";
     }
     modals.push_back(note);
-    PostMessageA(modal, WM_COMMAND, types != nullptr && file.empty() ? IDCANCEL : IDOK, 0);
+    PostMessageA(modal, WM_COMMAND, IDOK, 0);
 }
 
 // A message box of the program as AnswerModal notes it: its caption, `text`, only an OK button.
@@ -212,21 +202,6 @@ TEST_F(DemoWindow, ReadsEachValueBeforeAppendingItsRowAndKeepsTheRowsBeforeAFail
         {"OriginalFilename", "OriginalFilename@6"}, {"PrivateBuild", "PrivateBuild@7"}}));
     EXPECT_EQ(modals, Log{Box(SystemText(E_ACCESSDENIED))});
     form_.reset();  // before the object it holds
-}
-
-// cmdBrowse, pressed by its access key: cancelling before any choice changes nothing; a chosen
-// file is put in txtFile and listed; cancelling later lists the last choice again.
-TEST_F(DemoWindow, BrowseListsTheChosenFileAndCancelListsTheLastChoiceAgain) {
-    const std::string module = BinDir() + "\\vinsdemo.exe";
-    choices = {"", module, ""};
-    for (const std::string& listed : {std::string(), module, module}) {
-        SetWindowTextA(Control(kTxtFile), "typed");
-        ListView_DeleteAllItems(Control(kLvwVerInfo));
-        Press({VK_MENU, 'B'}, [&, opened = modals.size()] { return modals.size() > opened; });
-        EXPECT_EQ(TextOf(Control(kTxtFile)), listed.empty() ? "typed" : listed);
-        EXPECT_EQ(ListRows().size(), listed.empty() ? 0u : 14u);
-    }
-    EXPECT_EQ(modals, Log(3, "dialog"));
 }
 
 // A failing Form_Load shows its number and description until the box is answered, and only then
