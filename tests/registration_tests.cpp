@@ -62,7 +62,7 @@ TEST_F(Registration, BrokenScriptLeavesNothingRegistered) {
     const std::string library = Copy("broken");
     const char script[] = "HKCR { NoRemove CLSID { ForceRemove {6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} = s 'x' {";
     PutResource(library, "REGISTRY", 101, script, sizeof script - 1);
-    ASSERT_EQ(CallExport(library, "DllUnregisterServer"), S_OK);
+    ASSERT_EQ(CallExport(BinDir() + "\\vinspect.dll", "DllUnregisterServer"), S_OK);  // nothing registered before
     UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     EXPECT_EQ(CallExport(library, "DllRegisterServer"), DISP_E_EXCEPTION);
     EXPECT_EQ(Registered(), " | | | ");
