@@ -408,12 +408,18 @@ LRESULT CALLBACK TestForm::WindowProc(HWND window, UINT message, WPARAM wParam, 
     }
     auto* form = reinterpret_cast<TestForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    LRESULT result = 0;
     try {
-        return form->Handle(message, wParam, lParam);
+        result = form->Handle(message, wParam, lParam);
     } catch (...) {
         ShowEscapedFailure(window);
-        return message == WM_CREATE ? -1 : 0;
+        result = message == WM_CREATE ? -1 : 0;
     }
+    // A window whose creation failed never ends the program itself: the system still destroys it
+    // (on Windows with WM_DESTROY), and a quit message posted then would close the failure's
+    // message box at once. The caller shows the failure and ends the program.
+    if (message == WM_CREATE && result == -1) form->endsProgram_ = false;
+    return result;
 }
 
 LRESULT TestForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -474,7 +480,8 @@ LRESULT TestForm::HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lP
         }
         return code;
     }
-    case WM_KEYDOWN: {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {  // keys pressed with Alt held come as system keys
         int shift = (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
                     (GetKeyState(VK_MENU) < 0 ? 4 : 0);
         txtFile_KeyDown(static_cast<WORD>(wParam), shift);
@@ -482,7 +489,8 @@ LRESULT TestForm::HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lP
         break;
     }
     case WM_CHAR:
-        // Enter (and Ctrl+Enter) was handled on key-down; the text box would only beep or
+    case WM_SYSCHAR:
+        // Enter (with Ctrl or Alt too) was handled on key-down; the text box would only beep or
         // take a control character.
         if (wParam == '\r' || wParam == '\n') return 0;
         break;

@@ -1,144 +1,88 @@
-// Every module of the prefix's system folder read through the object and, independently, through
+// Every file of the prefix's system folder read through the object and, independently, through
 // the wide forms of the version API: both must report the same data.
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "test_modules.h"
 
 using namespace testing_support;
 using vinspect::Bstr;
-using vinspect::ComRef;
 
 namespace {
 
-using StringRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
-
-// The wide text as it comes back after the round trip through the ANSI code page.
-std::wstring ThroughAnsi(const std::wstring& text) {
-    char ansi[4096] = "";
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, sizeof ansi - 1, nullptr, nullptr);
-    return Widen(ansi);
-}
-
-// What the wide API finds at `path`; false when the path does not exist.
-bool WideQuery(const std::vector<BYTE>& block, const std::wstring& path, void** value,
-               UINT* length) {
-    return VerQueryValueW(block.data(), path.c_str(), value, length) != 0;
-}
-
-bool WideString(const std::vector<BYTE>& block, USHORT language, USHORT codepage,
-                const wchar_t* name, std::wstring* text) {
+// The wide API's text for `name` under the translation; false when the value does not exist.
+bool WideString(const std::vector<BYTE>& block, USHORT language, USHORT codepage, const wchar_t* name,
+                std::wstring* text) {
     wchar_t path[512];
     swprintf(path, 512, L"\\StringFileInfo\\%04X%04X\\%ls", language, codepage, name);
-    void* value = nullptr;
+    wchar_t* value = nullptr;
     UINT length = 0;
-    if (!WideQuery(block, path, &value, &length)) return false;
-    const wchar_t* chars = static_cast<const wchar_t*>(value);
-    *text = value != nullptr ? std::wstring(chars, wcsnlen(chars, length)) : L"";
+    if (!VerQueryValueW(block.data(), path, reinterpret_cast<void**>(&value), &length)) return false;
+    *text = value != nullptr ? std::wstring(value, wcsnlen(value, length)) : L"";
     return true;
 }
 
-std::vector<std::string> SystemModules() {
+TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
     char system[MAX_PATH] = "";
     GetSystemDirectoryA(system, MAX_PATH);
-    std::vector<std::string> modules;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((std::string(system) + "\\*.*").c_str(), &found);
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            modules.push_back(std::string(system) + "\\" + found.cFileName);
-        }
-    }
-    FindClose(search);
-    return modules;
-}
-
-TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
-    const std::pair<const wchar_t*, StringRead> strings[] = {
-        {L"FileDescription", &IqzVersionInfo::get_FileDescription},
-        {L"ProductName", &IqzVersionInfo::get_ProductName},
-        {L"FileVersion", &IqzVersionInfo::get_FileVersion},
-        {L"ProductVersion", &IqzVersionInfo::get_ProductVersion},
-        {L"CompanyName", &IqzVersionInfo::get_CompanyName},
-        {L"InternalName", &IqzVersionInfo::get_InternalName},
-        {L"OriginalFilename", &IqzVersionInfo::get_OriginalFilename},
-        {L"PrivateBuild", &IqzVersionInfo::get_PrivateBuild},
-        {L"SpecialBuild", &IqzVersionInfo::get_SpecialBuild},
-        {L"LegalCopyright", &IqzVersionInfo::get_LegalCopyright},
-        {L"LegalTrademarks", &IqzVersionInfo::get_LegalTrademarks},
-        {L"Comments", &IqzVersionInfo::get_Comments},
-    };
     size_t withData = 0;
-    ComRef<IqzVersionInfo> info = NewVersionInfo();
-    for (const std::string& module : SystemModules()) {
-        SCOPED_TRACE(module);
-        const std::wstring wide = Widen(module);
-        Bstr path(SysAllocString(wide.c_str()));
-        HRESULT loaded = info->put_Path(path.Get());
+    vinspect::ComRef<IqzVersionInfo> info = NewVersionInfo();
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        const std::wstring path = Widen(std::string(system) + "\\" + found.cFileName);
+        SCOPED_TRACE(found.cFileName);
+        Bstr name(SysAllocString(path.c_str()));
+        const HRESULT loaded = info->put_Path(name.Get());
         VARIANT_BOOL exists = VARIANT_FALSE;
         info->get_InfoExist(&exists);
         DWORD handle = 0;
-        std::vector<BYTE> block(GetFileVersionInfoSizeW(wide.c_str(), &handle));
-        if (block.empty() ||
-            !GetFileVersionInfoW(wide.c_str(), handle, static_cast<DWORD>(block.size()), block.data())) {
+        std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), &handle));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        if (block.empty() || !GetFileVersionInfoW(path.c_str(), handle, DWORD(block.size()), block.data()) ||
+            !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) {
             EXPECT_FALSE(exists);
             continue;
         }
-        ASSERT_EQ(loaded, S_OK);
-        ASSERT_TRUE(exists);
         ++withData;
-
-        // The nine fixed fields, in the order of the structure after its signature and version.
-        VS_FIXEDFILEINFO* fixed = nullptr;
-        UINT length = 0;
-        ASSERT_TRUE(WideQuery(block, L"\\", reinterpret_cast<void**>(&fixed), &length));
-        LONG fields[9] = {};
-        info->get_FileVersionHigh(&fields[0]);
-        info->get_FileVersionLow(&fields[1]);
-        info->get_ProductVersionHigh(&fields[2]);
-        info->get_ProductVersionLow(&fields[3]);
-        info->get_FileFlagsMask(&fields[4]);
-        info->get_FileFlags(&fields[5]);
-        info->get_FileOS(&fields[6]);
-        info->get_FileType(&fields[7]);
-        info->get_FileSubtype(&fields[8]);
-        EXPECT_EQ(std::memcmp(fields, &fixed->dwFileVersionMS, sizeof fields), 0);
-
+        EXPECT_EQ(std::make_pair(loaded, exists), std::make_pair(S_OK, VARIANT_TRUE));
+        for (int field = 0; field < 9; ++field) {
+            LONG value = 0;
+            EXPECT_EQ((info.Get()->*kFixedReads[field])(&value), S_OK) << "field " << field;
+            EXPECT_EQ(DWORD(value), (&fixed->dwFileVersionMS)[field]) << "field " << field;
+        }
         WORD* table = nullptr;
-        USHORT language = 1033;
-        USHORT codepage = 1200;
-        if (WideQuery(block, L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&table),
-                      &length) &&
+        USHORT language = 1033, codepage = 1200;
+        if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&table), &length) &&
             length >= 4) {
             language = table[0];
             codepage = table[1];
-            char name[128] = "";
-            VerLanguageNameA(language, name, sizeof name);
+            char expected[128] = "";
+            VerLanguageNameA(language, expected, sizeof expected);
             Bstr languageName;
             info->get_LanguageName(languageName.Out());
-            EXPECT_EQ(Text(languageName.Get()), Widen(name));
+            EXPECT_EQ(Text(languageName.Get()), Widen(expected));
         }
-        info->put_Language(static_cast<short>(language));
-        info->put_Codepage(static_cast<short>(codepage));
-
+        info->put_Language(short(language));
+        info->put_Codepage(short(codepage));
         // Each value under the file's translation, or once under U.S. English / Western
-        // European when it is not there and the translation is not already such a one.
-        for (const auto& [name, read] : strings) {
+        // European when it is not there and the translation is not already such a one. The
+        // object's text has passed through the ANSI code page.
+        for (const auto& [value, read] : kStringReads) {
             std::wstring expected;
-            if (!WideString(block, language, codepage, name, &expected) &&
-                !(codepage == 1252 && language != 0) &&
-                WideString(block, 1033, 1252, name, &expected)) {
+            if (!WideString(block, language, codepage, value, &expected) && !(codepage == 1252 && language != 0) &&
+                WideString(block, 1033, 1252, value, &expected)) {
                 language = 1033;
                 codepage = 1252;
             }
+            char ansi[4096] = "";
+            WideCharToMultiByte(CP_ACP, 0, expected.c_str(), -1, ansi, sizeof ansi - 1, nullptr, nullptr);
             Bstr actual;
-            EXPECT_EQ((info.Get()->*read)(actual.Out()), S_OK);
-            EXPECT_EQ(Text(actual.Get()), ThroughAnsi(expected)) << name;
+            EXPECT_EQ((info.Get()->*read)(actual.Out()), S_OK) << value;
+            EXPECT_EQ(Text(actual.Get()), Widen(ansi)) << value;
         }
     }
+    FindClose(search);
     std::printf("%zu modules with version data\n", withData);
     EXPECT_GT(withData, 100u);
 }

@@ -1,9 +1,2 @@
-/* A module that carries no resources at all. */
-#include <windows.h>
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    (void)instance;
-    (void)reason;
-    (void)reserved;
-    return TRUE;
-}
+// A module that carries no resources at all.
+int plain_module;

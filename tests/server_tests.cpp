@@ -1,12 +1,13 @@
-// vinspect.dll loaded as the COM runtime loads it (LoadLibrary and its exports): the class object,
-// the lock count, both object forms, late binding through the type library, and threads.
+// vinspect.dll loaded as the COM runtime loads it and reached through its exports only: the class
+// object and the lock count, both object forms, threads, and late binding through the type
+// library. Each test leaves the library's lock count at zero.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
-#include "loaded_server.h"
+#include "test_modules.h"
 
 using namespace testing_support;
 using vinspect::Bstr;
@@ -14,179 +15,112 @@ using vinspect::ComRef;
 
 namespace {
 
-using Server = LoadedServer;
-
 const CLSID kOtherClass = {0x6F1C2A13, 0x3B7E, 0x4D21, {0x9A, 0x55, 0x0C, 0x1E, 0x2F, 0x3A, 0x4B, 0x01}};
 
-// The loaded image's data directory entry `index`.
-template <typename T>
-const T* Directory(HMODULE module, int index) {
-    auto* base = reinterpret_cast<const BYTE*>(module);
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    return reinterpret_cast<const T*>(base + nt->OptionalHeader.DataDirectory[index].VirtualAddress);
-}
-
-TEST_F(Server, ExportsItsFourEntryPointsAndImportsOnlySystemModules) {
-    auto* base = reinterpret_cast<const char*>(library_);
-    auto* exports = Directory<IMAGE_EXPORT_DIRECTORY>(library_, IMAGE_DIRECTORY_ENTRY_EXPORT);
-    auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    std::vector<std::string> exported;
-    for (DWORD i = 0; i < exports->NumberOfNames; ++i) exported.emplace_back(base + names[i]);
-    EXPECT_EQ(exported, (std::vector<std::string>{"DllCanUnloadNow", "DllGetClassObject",
-                                                  "DllRegisterServer", "DllUnregisterServer"}));
-
-    char system[MAX_PATH] = "";
-    GetSystemDirectoryA(system, MAX_PATH);
-    for (auto* import = Directory<IMAGE_IMPORT_DESCRIPTOR>(library_, IMAGE_DIRECTORY_ENTRY_IMPORT);
-         import->Name != 0; ++import) {
-        std::string path = std::string(system) + "\\" + (base + import->Name);
-        EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+class Server : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        library_ = LoadLibraryA(path_.c_str());
+        getClassObject_ = reinterpret_cast<decltype(getClassObject_)>(
+            reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+        canUnloadNow_ = reinterpret_cast<decltype(canUnloadNow_)>(
+            reinterpret_cast<void*>(GetProcAddress(library_, "DllCanUnloadNow")));
+        ASSERT_TRUE(getClassObject_ != nullptr && canUnloadNow_ != nullptr);
+        ASSERT_EQ(CallExport(path_, "DllRegisterServer"), S_OK);  // the type library, for late binding
     }
-}
+    static void TearDownTestSuite() { FreeLibrary(library_); }
+    void SetUp() override { ASSERT_EQ(canUnloadNow_(), S_OK) << "a previous test leaked a lock"; }
+    void TearDown() override { EXPECT_EQ(canUnloadNow_(), S_OK); }
 
-TEST_F(Server, ClassObjectIsCachedAndCountedWhileHeldByClients) {
-    IClassFactory* first = nullptr;
-    ASSERT_EQ(getClassObject_(CLSID_VersionInfo, IID_IClassFactory, reinterpret_cast<void**>(&first)), S_OK);
+    static ComRef<IClassFactory> Factory() {
+        ComRef<IClassFactory> factory;
+        EXPECT_EQ(getClassObject_(CLSID_VersionInfo, IID_IClassFactory, factory.OutVoid()), S_OK);
+        return factory;
+    }
+    template <typename T>
+    static ComRef<T> Create(REFIID iid, IUnknown* outer = nullptr) {
+        ComRef<T> object;
+        EXPECT_EQ(Factory()->CreateInstance(outer, iid, object.OutVoid()), S_OK);
+        return object;
+    }
+
+    static inline const std::string path_ = BinDir() + "\\vinspect.dll";
+    static inline HMODULE library_ = nullptr;
+    static inline HRESULT(STDAPICALLTYPE* getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
+    static inline HRESULT(STDAPICALLTYPE* canUnloadNow_)() = nullptr;
+};
+
+// The class object is cached and counted while clients hold it; LockServer and objects hold the
+// library too, unbalanced LockServer calls counting as they come. The library needs nothing
+// beyond the system's modules.
+TEST_F(Server, ClassObjectLocksAndImports) {
+    ComRef<IClassFactory> first = Factory(), second = Factory();
+    EXPECT_EQ(first.Get(), second.Get());
+    IClassFactory* cached = (second.Reset(), first.Get());
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
-    IClassFactory* second = nullptr;
-    ASSERT_EQ(getClassObject_(CLSID_VersionInfo, IID_IClassFactory, reinterpret_cast<void**>(&second)), S_OK);
-    EXPECT_EQ(first, second);
-    second->Release();
-    EXPECT_EQ(canUnloadNow_(), S_FALSE);
-    first->Release();
+    first.Reset();
     EXPECT_EQ(canUnloadNow_(), S_OK);
-
-    // Still cached by the table: the next request hands out the same object.
-    ComRef<IClassFactory> again = Factory();
-    EXPECT_EQ(again.Get(), first);
-    again.Reset();
-
-    void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(getClassObject_(CLSID_VersionInfo, IID_IDispatch, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-    out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(getClassObject_(kOtherClass, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(getClassObject_(CLSID_VersionInfo, IID_IClassFactory, nullptr), E_POINTER);
-    EXPECT_EQ(Factory().Get(), first);
-}
-
-TEST_F(Server, LockServerAndObjectsHoldTheLibrary) {
-    ComRef<IClassFactory> factory = Factory();
-    factory->LockServer(TRUE);
-    factory.Reset();
+    EXPECT_EQ(Factory().Get(), cached);  // kept by the class table without counting
+    Factory()->LockServer(TRUE);
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
-    Factory()->LockServer(FALSE);
-    EXPECT_EQ(canUnloadNow_(), S_OK);
-    // Unbalanced calls change the count as they come: -1 is not zero either.
-    Factory()->LockServer(FALSE);
+    Factory()->LockServer(FALSE), Factory()->LockServer(FALSE);  // -1 is not zero either
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
     Factory()->LockServer(TRUE);
-    EXPECT_EQ(canUnloadNow_(), S_OK);
-
-    ComRef<IqzVersionInfo> info = Create();
+    ComRef<IqzVersionInfo> info = Create<IqzVersionInfo>(IID_IqzVersionInfo);
     EXPECT_EQ(canUnloadNow_(), S_FALSE);
     info.Reset();
-    EXPECT_EQ(canUnloadNow_(), S_OK);
+    void *wrongInterface = &info, *otherClass = &info, *wrongObject = &info;
+    EXPECT_EQ(getClassObject_(CLSID_VersionInfo, IID_IDispatch, &wrongInterface), E_NOINTERFACE);
+    EXPECT_EQ(getClassObject_(kOtherClass, IID_IClassFactory, &otherClass), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IClassFactory, &wrongObject), E_NOINTERFACE);
+    EXPECT_EQ(std::vector<void*>({wrongInterface, otherClass, wrongObject}), std::vector<void*>(3, nullptr));
 
-    void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IClassFactory, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IqzVersionInfo, nullptr), E_POINTER);
-}
-
-TEST_F(Server, IdentityRules) {
-    ComRef<IqzVersionInfo> info = Create();
-    ComRef<IUnknown> unknown;
-    ComRef<IDispatch> dispatch;
-    ComRef<ISupportErrorInfo> errorInfo;
-    ASSERT_EQ(info->QueryInterface(IID_IUnknown, unknown.OutVoid()), S_OK);
-    ASSERT_EQ(info->QueryInterface(IID_IDispatch, dispatch.OutVoid()), S_OK);
-    ASSERT_EQ(info->QueryInterface(IID_ISupportErrorInfo, errorInfo.OutVoid()), S_OK);
-    EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(info.Get()));
-    EXPECT_EQ(static_cast<void*>(dispatch.Get()), static_cast<void*>(info.Get()));
-    EXPECT_NE(static_cast<void*>(errorInfo.Get()), static_cast<void*>(info.Get()));
-    ComRef<IUnknown> back;
-    ASSERT_EQ(errorInfo->QueryInterface(IID_IUnknown, back.OutVoid()), S_OK);
-    EXPECT_EQ(back.Get(), unknown.Get());
-
-    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IqzVersionInfo), S_OK);
-    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
-    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IUnknown), S_FALSE);
-
-    void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(info->QueryInterface(IID_IClassFactory, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(info->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    auto* base = reinterpret_cast<const char*>(library_);
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    char system[MAX_PATH] = "";
+    GetSystemDirectoryA(system, MAX_PATH);
+    for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+             base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+         import->Name != 0; ++import) {
+        EXPECT_NE(GetFileAttributesA((std::string(system) + "\\" + (base + import->Name)).c_str()), INVALID_FILE_ATTRIBUTES) << base + import->Name;
+    }
 }
 
 // An outer object that counts what the aggregated part forwards to it.
-class CountingOuter : public IUnknown {
-public:
+struct CountingOuter : IUnknown {
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
         ++queries;
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *out = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return inner != nullptr ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
+        *out = iid == IID_IUnknown ? static_cast<IUnknown*>(this) : nullptr;
+        return *out != nullptr ? (AddRef(), S_OK) : inner->QueryInterface(iid, out);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++addRefs - releases); }
-    STDMETHODIMP_(ULONG) Release() override { return static_cast<ULONG>(addRefs - ++releases); }
-
+    STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++addRefs - releases); }
+    STDMETHODIMP_(ULONG) Release() override { return ULONG(addRefs - ++releases); }
     IUnknown* inner = nullptr;
-    int queries = 0;
-    int addRefs = 0;
-    int releases = 0;
+    int queries = 0, addRefs = 0, releases = 0;
 };
 
 TEST_F(Server, AggregatedObjectDelegatesToItsOuterObject) {
     CountingOuter outer;
-    void* out = reinterpret_cast<void*>(0x1);
+    void* out = &outer;
     EXPECT_EQ(Factory()->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(canUnloadNow_(), S_OK);
-
-    ASSERT_EQ(Factory()->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
-              S_OK);
-    EXPECT_EQ(canUnloadNow_(), S_FALSE);
-    EXPECT_EQ(outer.addRefs, 0);
-    IUnknown* self = nullptr;
-    ASSERT_EQ(outer.inner->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&self)), S_OK);
-    EXPECT_EQ(self, outer.inner);
-    self->Release();
-    EXPECT_EQ(outer.inner->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
-
+    ComRef<IUnknown> inner = Create<IUnknown>(IID_IUnknown, &outer), self;
+    EXPECT_EQ(std::make_pair(out, outer.addRefs), std::make_pair(static_cast<void*>(nullptr), 0));
+    ASSERT_EQ((outer.inner = inner.Get())->QueryInterface(IID_IUnknown, self.OutVoid()), S_OK);
+    EXPECT_EQ(self.Get(), inner.Get());  // the inner object's own identity
     IqzVersionInfo* info = nullptr;
-    ASSERT_EQ(outer.inner->QueryInterface(IID_IqzVersionInfo, reinterpret_cast<void**>(&info)), S_OK);
-    EXPECT_EQ(outer.addRefs, 1);
-    info->AddRef();
-    EXPECT_EQ(outer.addRefs, 2);
-    info->Release();
-    info->Release();
-    EXPECT_EQ(outer.releases, 2);
-    IUnknown* identity = nullptr;
-    ASSERT_EQ(info->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
-    EXPECT_EQ(identity, static_cast<IUnknown*>(&outer));
-    EXPECT_EQ(outer.queries, 1);
-    identity->Release();
-
-    // The contained object works as itself.
-    BSTR version = nullptr;
-    ASSERT_EQ(info->get_Version(&version), S_OK);
-    EXPECT_EQ(Text(version), L"1.0.71");
-    SysFreeString(version);
-
-    EXPECT_EQ(outer.inner->Release(), 0u);
-    EXPECT_EQ(canUnloadNow_(), S_OK);
+    ASSERT_EQ(inner->QueryInterface(IID_IqzVersionInfo, reinterpret_cast<void**>(&info)), S_OK);
+    ComRef<IUnknown> identity;
+    ASSERT_EQ(info->QueryInterface(IID_IUnknown, identity.OutVoid()), S_OK);
+    EXPECT_EQ(identity.Get(), static_cast<IUnknown*>(&outer));
+    identity.Reset(), info->Release();
+    EXPECT_EQ(std::vector<int>({outer.queries, outer.addRefs, outer.releases}), std::vector<int>({1, 2, 2}));
+    LONG flags = 0;
+    EXPECT_EQ(info->get_FileFlags(&flags), kNotSpecified);  // the contained object works as itself
 }
 
 TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
-    constexpr int kThreads = 8;
-    constexpr int kCycles = 1000;
-    const std::wstring module = Widen(BinDir() + "\\vinspect.dll");
+    constexpr int kThreads = 8, kCycles = 1000;
+    const std::wstring module = Widen(path_);
     std::vector<void*> classObjects(kThreads);
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -196,26 +130,64 @@ TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
             Bstr path(SysAllocString(module.c_str()));
             for (int cycle = 0; cycle < kCycles; ++cycle) {
                 ComRef<IClassFactory> factory;
-                if (getClassObject_(CLSID_VersionInfo, IID_IClassFactory, factory.OutVoid()) != S_OK) {
-                    ++failures;
-                    continue;
-                }
-                if (cycle == 0) classObjects[t] = factory.Get();
                 ComRef<IqzVersionInfo> info;
                 LONG version = 0;
-                if (factory->CreateInstance(nullptr, IID_IqzVersionInfo, info.OutVoid()) != S_OK ||
-                    info->put_Path(path.Get()) != S_OK ||
-                    info->get_FileVersionHigh(&version) != S_OK || version != 0x00010000) {
+                if (getClassObject_(CLSID_VersionInfo, IID_IClassFactory, factory.OutVoid()) != S_OK ||
+                    factory->CreateInstance(nullptr, IID_IqzVersionInfo, info.OutVoid()) != S_OK ||
+                    info->put_Path(path.Get()) != S_OK || info->get_FileVersionHigh(&version) != S_OK ||
+                    version != 0x00010000) {
                     ++failures;
                 }
+                if (cycle == 0) classObjects[t] = factory.Get();
             }
             CoUninitialize();
         });
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
-    for (void* classObject : classObjects) EXPECT_EQ(classObject, classObjects[0]);
-    EXPECT_EQ(canUnloadNow_(), S_OK);
+    EXPECT_EQ(std::vector<void*>(kThreads, classObjects[0]), classObjects);
+}
+
+// Properties and the method by name through GetIDsOfNames (in any case) and Invoke, the values
+// converted by the type library both ways.
+TEST_F(Server, LateBindingByName) {
+    ComRef<IDispatch> dispatch = Create<IDispatch>(IID_IDispatch);
+    const std::wstring file = Widen(path_);
+    const struct {
+        const wchar_t* name;
+        std::vector<const wchar_t*> arguments;  // in the caller's order; a property put with one
+        WORD flags;
+        VARTYPE type;
+        std::wstring result;
+    } rows[] = {
+        {L"path", {file.c_str()}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"Path", {}, DISPATCH_PROPERTYGET, VT_BSTR, file},
+        {L"InfoExist", {}, DISPATCH_PROPERTYGET, VT_BOOL, L"-1"}, {L"FileOS", {}, DISPATCH_PROPERTYGET, VT_I4, L"4"},
+        {L"FileDate", {}, DISPATCH_PROPERTYGET, VT_DATE, L"1/1/1601"},
+        {L"CompanyName", {}, DISPATCH_PROPERTYGET, VT_BSTR, L"Tervik"},
+        {L"GetValue", {L"StringFileInfo", L"InternalName"}, DISPATCH_METHOD, VT_BSTR, L"vinspect"},
+        {L"Codepage", {L"1252"}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"CODEPAGE", {}, DISPATCH_PROPERTYGET, VT_I2, L"1252"},
+        {L"Language", {L"1031"}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"Language", {}, DISPATCH_PROPERTYGET, VT_I2, L"1031"},
+    };
+    for (const auto& row : rows) {
+        const std::string where = "row " + std::to_string(&row - rows);
+        DISPID id = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
+        LPOLESTR names[] = {const_cast<LPOLESTR>(row.name)};
+        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << where;
+        std::vector<VARIANT> arguments(row.arguments.size());  // Invoke takes them last first
+        for (size_t at = 0; at < arguments.size(); ++at) {
+            V_VT(&arguments[at]) = VT_BSTR;
+            V_BSTR(&arguments[at]) = SysAllocString(row.arguments[arguments.size() - 1 - at]);
+        }
+        const bool put = row.flags == DISPATCH_PROPERTYPUT;
+        DISPPARAMS params{arguments.data(), put ? &named : nullptr, UINT(arguments.size()), put ? 1u : 0u};
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 0, row.flags, &params, &result, nullptr, nullptr), S_OK) << where;
+        EXPECT_EQ(V_VT(&result), row.type) << where;
+        EXPECT_EQ(VariantChangeType(&result, &result, 0, VT_BSTR) == S_OK ? Text(V_BSTR(&result)) : L"", row.result) << where;
+        VariantClear(&result);
+        for (VARIANT& argument : arguments) VariantClear(&argument);
+    }
 }
 
 }  // namespace

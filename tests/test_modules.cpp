@@ -2,205 +2,170 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "server/object_forms.h"
 
 namespace testing_support {
-namespace {
 
-void Append(std::vector<BYTE>& out, const void* data, size_t size) {
-    if (size == 0) return;
-    size_t at = out.size();
-    out.resize(at + size);
-    std::memcpy(out.data() + at, data, size);
+#define READ(name) &IqzVersionInfo::get_##name
+const NumberRead kFixedReads[9] = {
+    READ(FileVersionHigh), READ(FileVersionLow), READ(ProductVersionHigh), READ(ProductVersionLow),
+    READ(FileFlagsMask), READ(FileFlags), READ(FileOS), READ(FileType), READ(FileSubtype)};
+#define NAMED(name) {L## #name, READ(name)}
+const std::pair<const wchar_t*, StringRead> kStringReads[12] = {
+    NAMED(FileDescription), NAMED(ProductName), NAMED(FileVersion), NAMED(ProductVersion),
+    NAMED(CompanyName), NAMED(InternalName), NAMED(OriginalFilename), NAMED(PrivateBuild),
+    NAMED(SpecialBuild), NAMED(LegalCopyright), NAMED(LegalTrademarks), NAMED(Comments)};
+#undef NAMED
+#undef READ
+
+// Appends `size` bytes, then pads to the format's 32-bit alignment when `align` is set.
+static void Append(std::vector<BYTE>& out, const void* data, size_t size, bool align = false) {
+    out.resize(out.size() + size);
+    if (size != 0) std::memcpy(out.data() + out.size() - size, data, size);
+    if (align) out.resize((out.size() + 3) & ~size_t{3}, 0);
 }
 
-void AlignTo4(std::vector<BYTE>& out) { out.resize((out.size() + 3) & ~size_t{3}, 0); }
-
-void AppendWord(std::vector<BYTE>& out, WORD value) { Append(out, &value, sizeof value); }
-
-}  // namespace
-
 std::vector<BYTE> Serialize(const VersionNode& node, bool ansi) {
-    std::vector<BYTE> out;
-    AppendWord(out, 0);  // length, patched below
-    AppendWord(out, node.valueLength);
-    if (!ansi) AppendWord(out, node.type);
-    if (!ansi) Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t));
+    std::vector<BYTE> out(2);
+    Append(out, &node.valueLength, 2);
+    if (!ansi) Append(out, &node.type, 2);
+    if (!ansi) Append(out, node.key.c_str(), (node.key.size() + 1) * sizeof(wchar_t), true);
     for (size_t i = 0; ansi && i <= node.key.size(); ++i) out.push_back(BYTE(node.key[i]));
-    AlignTo4(out);
+    Append(out, nullptr, 0, ansi);
     const bool ansiText = ansi && node.type != 0;  // one byte per character
     if (!ansiText) Append(out, node.value.data(), node.value.size());
     for (size_t i = 0; ansiText && i < node.value.size(); i += 2) out.push_back(node.value[i]);
     for (const VersionNode& child : node.children) {
-        AlignTo4(out);
-        std::vector<BYTE> bytes = Serialize(child, ansi);
+        std::vector<BYTE> bytes = (Append(out, nullptr, 0, true), Serialize(child, ansi));
         Append(out, bytes.data(), bytes.size());
     }
-    WORD length = node.lengthOverride != 0 ? node.lengthOverride : static_cast<WORD>(out.size());
+    const WORD length = node.lengthOverride != 0 ? node.lengthOverride : WORD(out.size());
     std::memcpy(out.data(), &length, sizeof length);
     return out;
 }
 
 VS_FIXEDFILEINFO Fixed(DWORD fileMS, DWORD fileLS, DWORD fileOS, DWORD dateMS, DWORD dateLS) {
-    VS_FIXEDFILEINFO fixed{};
-    fixed.dwSignature = 0xFEEF04BD;
-    fixed.dwStrucVersion = 0x00010000;
-    fixed.dwFileVersionMS = fileMS;
-    fixed.dwFileVersionLS = fileLS;
-    fixed.dwProductVersionMS = fileMS;
-    fixed.dwProductVersionLS = fileLS;
-    fixed.dwFileFlagsMask = 0x3F;
-    fixed.dwFileOS = fileOS;
-    fixed.dwFileType = VFT_DLL;
-    fixed.dwFileDateMS = dateMS;
-    fixed.dwFileDateLS = dateLS;
-    return fixed;
+    return {0xFEEF04BD, 0x00010000, fileMS, fileLS, fileMS, fileLS, 0x3F, 0, fileOS, VFT_DLL, 0, dateMS, dateLS};
 }
 
 VersionNode VersionRoot(const VS_FIXEDFILEINFO* fixed, std::vector<VersionNode> blocks) {
     VersionNode root{L"VS_VERSION_INFO", {}, 0, 0, std::move(blocks)};
-    if (fixed != nullptr) {
-        Append(root.value, fixed, sizeof *fixed);
-        root.valueLength = sizeof *fixed;
-    }
+    if (fixed != nullptr) Append(root.value, fixed, root.valueLength = sizeof *fixed);
     return root;
 }
 
-VersionNode StringFileInfo(std::vector<VersionNode> tables) {
-    return VersionNode{L"StringFileInfo", {}, 0, 1, std::move(tables)};
-}
+VersionNode StringFileInfo(std::vector<VersionNode> tables) { return {L"StringFileInfo", {}, 0, 1, std::move(tables)}; }
 
-VersionNode StringTable(const std::wstring& translation,
-                        std::vector<std::pair<std::wstring, std::wstring>> values) {
+VersionNode StringTable(const std::wstring& translation, std::vector<std::pair<std::wstring, std::wstring>> values) {
     VersionNode table{translation, {}, 0, 1, {}};
     for (auto& [name, text] : values) table.children.push_back(StringValue(name, text));
     return table;
 }
 
 VersionNode StringValue(const std::wstring& name, const std::wstring& text, bool terminated) {
-    VersionNode value{name, {}, 0, 1, {}};
-    size_t characters = text.size() + (terminated ? 1 : 0);
-    Append(value.value, text.c_str(), characters * sizeof(wchar_t));
-    value.valueLength = static_cast<WORD>(characters);
+    VersionNode value{name, {}, WORD(text.size() + (terminated ? 1 : 0)), 1, {}};
+    Append(value.value, text.c_str(), value.valueLength * sizeof(wchar_t));
     return value;
 }
 
 VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs) {
-    VersionNode table{L"Translation", {}, 0, 0, {}};
-    for (auto [language, codepage] : pairs) {
-        AppendWord(table.value, language);
-        AppendWord(table.value, codepage);
-    }
-    table.valueLength = static_cast<WORD>(table.value.size());
+    VersionNode table{L"Translation", {}, WORD(4 * pairs.size()), 0, {}};
+    for (const auto& [language, codepage] : pairs) Append(table.value, &language, 2), Append(table.value, &codepage, 2);
     return VersionNode{L"VarFileInfo", {}, 0, 1, {std::move(table)}};
 }
 
 std::string BinDir() {
     char path[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path);
-    return dir.substr(0, dir.find_last_of('\\'));
+    return std::string(path).substr(0, std::string(path).find_last_of('\\'));
 }
 
 std::string ScratchDir() {
     char exe[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string name(exe);
-    name = name.substr(name.find_last_of('\\') + 1);
-    std::string dir = BinDir() + "\\scratch-" + name.substr(0, name.find('.'));
+    *std::strrchr(exe, '.') = '\0';
+    const std::string dir = BinDir() + "\\scratch-" + (std::strrchr(exe, '\\') + 1);
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }
 
-void WriteModule(const std::string& path, const std::vector<BYTE>& resource) {
-    std::string plain = BinDir() + "\\plain.dll";
-    ASSERT_TRUE(CopyFileA(plain.c_str(), path.c_str(), FALSE)) << path;
-    if (resource.empty()) return;
+void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size, WORD language) {
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
-    ASSERT_NE(update, nullptr);
-    ASSERT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1),
-                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                const_cast<BYTE*>(resource.data()),
-                                static_cast<DWORD>(resource.size())));
-    ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
+    EXPECT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), language, const_cast<void*>(data), size) &&
+                EndUpdateResourceA(update, FALSE)) << path;
+}
+
+void WriteModule(const std::string& path, const std::vector<BYTE>& resource) {
+    EXPECT_TRUE(CopyFileA((BinDir() + "\\plain.dll").c_str(), path.c_str(), FALSE)) << path;
+    if (!resource.empty()) PutResource(path, MAKEINTRESOURCEA(16), 1, resource.data(), resource.size());
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    EXPECT_TRUE(file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size()) << path;
+    if (file != nullptr) std::fclose(file);
 }
 
-DWORD RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs) {
-    output->clear();
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return static_cast<DWORD>(-1);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    std::string line = commandLine;
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(readEnd);
-        return static_cast<DWORD>(-1);
-    }
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        output->append(buffer, got);
-    }
-    CloseHandle(readEnd);
-    DWORD status = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &status);
-    } else {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return status;
+HRESULT CallExport(const std::string& path, const char* name) {
+    vinspect::ModuleHandle module(LoadLibraryA(path.c_str()));
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
+    return entry != nullptr ? entry() : HRESULT_FROM_WIN32(GetLastError());
 }
 
 ErrorObject TakeErrorObject() {
-    ErrorObject result;
     vinspect::ComRef<IErrorInfo> info;
-    if (GetErrorInfo(0, info.Out()) != S_OK || !info) return result;
-    result.present = true;
-    vinspect::Bstr text;
-    info->GetDescription(text.Out());
-    result.description = Text(text.Get());
-    info->GetSource(text.Out());
-    result.source = Text(text.Get());
-    info->GetHelpFile(text.Out());
-    result.helpFile = Text(text.Get());
-    info->GetGUID(&result.guid);
+    vinspect::Bstr description;
+    ErrorObject result;
+    result.present = GetErrorInfo(0, info.Out()) == S_OK && info;
+    if (result.present && SUCCEEDED(info->GetDescription(description.Out()))) result.description = Text(description.Get());
+    if (result.present) info->GetGUID(&result.guid);
     return result;
 }
 
 std::wstring SystemText(HRESULT code) {
     char text[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   static_cast<DWORD>(code), 0, text, 511, nullptr);
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(code), 0, text, 511, nullptr);
     return Widen(text);
 }
 
-vinspect::ComRef<IqzVersionInfo> NewVersionInfo() {
+void ExpectError(const std::function<HRESULT()>& call, HRESULT expected, const std::string& row) {
+    SetErrorInfo(0, nullptr);
+    EXPECT_EQ(call(), expected) << row;
+    const ErrorObject error = TakeErrorObject();
+    EXPECT_EQ(error.present, FAILED(expected)) << row;
+    EXPECT_EQ(error.description, expected == kNotSpecified ? L"File name is not specified."
+                                 : FAILED(expected)         ? SystemText(expected) : L"") << row;
+    EXPECT_TRUE(IsEqualGUID(error.guid, GUID_NULL)) << row;
+}
+
+std::string Dump(HKEY root, const std::string& path) {
+    vinspect::RegKey key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return "";
+    char name[512];
+    BYTE data[8192];
+    std::string out;
+    for (DWORD i = 0, length, size, type; length = sizeof name, size = sizeof data,
+               RegEnumValueA(key.Get(), i, name, &length, nullptr, &type, data, &size) == 0; ++i) {
+        std::string text = "<type " + std::to_string(type) + ", " + std::to_string(size) + ">";
+        if (type == REG_DWORD) text = "#" + std::to_string(*reinterpret_cast<LONG*>(data));
+        if (type == REG_SZ && size > 0 && data[size - 1] == 0) text = reinterpret_cast<char*>(data);
+        out += std::string(" ") + (*name != '\0' ? name : "@") + "=" + text;
+    }
+    for (DWORD i = 0, length; length = sizeof name,
+               RegEnumKeyExA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) == 0; ++i) {
+        out += " " + std::string(name) + " {" + Dump(key.Get(), name) + " }";
+    }
+    return out;
+}
+
+vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path) {
     vinspect::ComRef<IqzVersionInfo> info;
     EXPECT_EQ(vinspect::CreateVersionInfo(nullptr, IID_IqzVersionInfo, info.OutVoid()), S_OK);
+    vinspect::Bstr name(SysAllocString(Widen(path).c_str()));
+    EXPECT_TRUE(path.empty() || info->put_Path(name.Get()) == S_OK) << path;
     return info;
 }
 

@@ -1,11 +1,11 @@
-// Test support: version resources built byte by byte, modules that carry them, and the error
-// object a failed call leaves behind.
+// Test support: version resources built byte by byte, modules that carry them, the error object
+// a failed call leaves behind, and a readable dump of a registry subtree.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
 
-#include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +15,16 @@
 
 namespace testing_support {
 
+// The component's own error: no file with version data loaded.
+constexpr HRESULT kNotSpecified = static_cast<HRESULT>(0x800403E9);
+
+using StringRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
+using NumberRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(LONG*);
+// The reads of the nine fixed fields, in the order of VS_FIXEDFILEINFO from dwFileVersionMS on.
+extern const NumberRead kFixedReads[9];
+// The twelve standard string values and the properties that read them.
+extern const std::pair<const wchar_t*, StringRead> kStringReads[12];
+
 // One node of a VS_VERSIONINFO tree: key, value bytes and children, serialised with the
 // format's 32-bit alignment.
 struct VersionNode {
@@ -23,16 +33,12 @@ struct VersionNode {
     WORD valueLength = 0;  // in the format's unit: characters for text, bytes for binary
     WORD type = 1;         // 1 text, 0 binary
     std::vector<VersionNode> children;
-    // Overrides the serialised wLength (for truncated or inconsistent nodes); 0 keeps it.
-    WORD lengthOverride = 0;
+    WORD lengthOverride = 0;  // replaces the serialised wLength when not 0
 };
-
 // `ansi` gives the 16-bit layout: no type word, ANSI key and text (ASCII text only).
 std::vector<BYTE> Serialize(const VersionNode& node, bool ansi = false);
-
 VS_FIXEDFILEINFO Fixed(DWORD fileMS, DWORD fileLS, DWORD fileOS = VOS_NT_WINDOWS32,
                        DWORD dateMS = 0, DWORD dateLS = 0);
-
 // A version root with fixed information (or none) and the given blocks.
 VersionNode VersionRoot(const VS_FIXEDFILEINFO* fixed, std::vector<VersionNode> blocks);
 // "StringFileInfo" with one table per translation key ("040904B0").
@@ -44,34 +50,39 @@ VersionNode StringValue(const std::wstring& name, const std::wstring& text, bool
 // "VarFileInfo" with a "Translation" table of (language, code page) pairs.
 VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs);
 
-// Folder of the test executable (and of the built binaries).
-std::string BinDir();
-// A fresh scratch folder for one test program.
-std::string ScratchDir();
-// Writes a copy of the resource-free module to `path` carrying `resource` as its version data
-// (no version resource when `resource` is empty).
+std::string BinDir();      // folder of the test executable and the built binaries
+std::string ScratchDir();  // a scratch folder of this test program
+// Replaces (or adds) resource `type`/`id` in `language` of the module file at `path`.
+void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size,
+                 WORD language = 0x0409);
+// Writes a copy of the resource-free module carrying `resource` as its version data (none when
+// `resource` is empty).
 void WriteModule(const std::string& path, const std::vector<BYTE>& resource);
 void WriteTextFile(const std::string& path, const std::string& text);
-
-// Runs a command line, waits for it (at most `timeoutMs`) and returns its exit code; what it
-// writes to standard output and error is collected in `output`.
-DWORD RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs = 120000);
+// Loads the library at `path` and calls its entry point `name` (DllRegisterServer...).
+HRESULT CallExport(const std::string& path, const char* name);
 
 // The error object of the calling thread, taken from it.
 struct ErrorObject {
     bool present = false;
     std::wstring description;
-    std::wstring source;
-    std::wstring helpFile;
     GUID guid{};
 };
 ErrorObject TakeErrorObject();
-
-// The system's text for `code` as the component would fetch it (empty when there is none).
+// The system's text for `code` as the component fetches it (empty when there is none).
 std::wstring SystemText(HRESULT code);
+// Makes `call` with a clean error slot and expects `expected` and the error object the component
+// leaves for it: its own text for kNotSpecified, the system's for other failures, none for
+// S_OK. `row` names the case.
+void ExpectError(const std::function<HRESULT()>& call, HRESULT expected, const std::string& row);
 
-// Creates a stand-alone VersionInfo object of the linked-in component.
-vinspect::ComRef<IqzVersionInfo> NewVersionInfo();
+// Every value and subkey below `path` of `root`, in the registry's order ("" when it is absent):
+// " name=text" (REG_SZ with its terminator), " name=#number", "@" for the default value, any
+// other value as "<type, size>", then " subkey { ... }".
+std::string Dump(HKEY root, const std::string& path);
+
+// A stand-alone VersionInfo object of the linked-in component, with `path` assigned unless empty.
+vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path = "");
 
 std::wstring Widen(const std::string& text);
 std::wstring Text(BSTR text);

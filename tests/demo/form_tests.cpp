@@ -1,13 +1,11 @@
-// frmTest in a real window: keys through the input queue, message boxes and the file-open
-// dialog answered from a timer, the component registered and created by its CLSID.
+// frmTest in a real window: keys through the input queue, message boxes answered from a timer,
+// the component registered and created by its CLSID.
 #include <windows.h>
 #include <commctrl.h>
-#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
 #include "demo/form.h"
-#include "demo/path_text.h"
 #include "test_modules.h"
 #include "versioninfo/error_report.h"
 #include "versioninfo/version_info.h"
@@ -25,96 +23,49 @@ std::string TextOf(HWND window) {
     return text;
 }
 
-// The modal windows answered, in order, and the file names the file-open dialog is to get in
-// turn (none, or an empty one, cancels it).
-Log modals, choices;
+// The modal windows answered, in order.
+Log modals;
 
-// Answers the dialog box active on the test's thread, from a timer that its message loop runs.
-// A message box is noted as "caption: text", its buttons ("[OK]") and icons ("(icon)"), and
-// closed with OK; a file-open dialog is noted as "dialog" and the file types it offers, and gets
-// the next file name.
+// Answers the message box active on the test's thread, from a timer that its message loop runs:
+// notes it as "caption: text" and its buttons ("[OK]"), and closes it with OK.
 void CALLBACK AnswerModal(HWND, UINT, UINT_PTR, DWORD) {
-    HWND modal = GetActiveWindow(), types = GetDlgItem(modal, cmb1);
+    HWND modal = GetActiveWindow();
     if (GetClassLongA(modal, GCW_ATOM) != 32770) return;
-    std::string note = "dialog", file;
-    if (types == nullptr) {
-        note = TextOf(modal) + ": " + TextOf(GetDlgItem(modal, 0xFFFF));
-        for (HWND child = GetTopWindow(modal); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            if (!IsWindowVisible(child)) continue;
-            bool button = SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON;
-            if (button) note += " [" + TextOf(child) + "]";
-            if (SendMessageA(child, STM_GETICON, 0, 0) != 0) note += " (icon)";
-        }
-    } else {
-        char type[256];
-        for (int at = 0; SendMessageA(types, CB_GETLBTEXT, at, LPARAM(type)) >= 0; ++at) {
-            note += "|" + std::string(type);
-        }
-        if (!choices.empty()) file = choices.front(), choices.erase(choices.begin());
-        SetDlgItemTextA(modal, GetDlgItem(modal, cmb13) != nullptr ? cmb13 : edt1, file.c_str());
+    std::string note = TextOf(modal) + ": " + TextOf(GetDlgItem(modal, 0xFFFF));
+    for (HWND child = GetTopWindow(modal); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child) && (SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON)) note += " [" + TextOf(child) + "]";
     }
     modals.push_back(note);
-    PostMessageA(modal, WM_COMMAND, types != nullptr && file.empty() ? IDCANCEL : IDOK, 0);
+    PostMessageA(modal, WM_COMMAND, IDOK, 0);
 }
 
-// A message box of the program as AnswerModal notes it: its caption, `text`, only an OK button
-// and no icon.
+// A message box of the program as AnswerModal notes it: its caption, `text`, only an OK button.
 std::string Box(const std::wstring& text) {
     char ansi[4096] = "";
     WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
     return "vinsdemo: " + std::string(ansi) + " [OK]";
 }
 
-// A VersionInfo stand-in that lives as long as the test program, built on the component's own
-// class. It takes any path as a file with version data, and each read of rows 1 to 9 answers
-// "name@rows", with the number of rows the list holds at that moment; reading SpecialBuild
-// (row 9) fails, leaving an error object that this object, without ISupportErrorInfo, does not
-// stand behind.
-class FailingAtRow9 : public vinspect::VersionInfo {
-public:
-    HWND list = nullptr;
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        bool known = iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IqzVersionInfo;
-        *out = known ? this : nullptr;
-        return known ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Path(BSTR) override { return S_OK; }
-    STDMETHODIMP get_InfoExist(VARIANT_BOOL* out) override { return *out = VARIANT_TRUE, S_OK; }
-#define ROW(name) STDMETHODIMP get_##name(BSTR* value) override { return Read(#name, value); }
-    ROW(FileDescription) ROW(ProductName) ROW(FileVersion) ROW(ProductVersion) ROW(CompanyName)
-    ROW(InternalName) ROW(OriginalFilename) ROW(PrivateBuild) ROW(SpecialBuild)
-#undef ROW
-    HRESULT Read(const std::string& name, BSTR* value) {
-        std::string text = name + "@" + std::to_string(ListView_GetItemCount(list));
-        if (name != "SpecialBuild") return *value = SysAllocString(Widen(text).c_str()), S_OK;
-        return vinspect::RaiseErrorInfo(CLSID_VersionInfo, "not to be shown", IID_IqzVersionInfo,
-                                        E_ACCESSDENIED);
-    }
-};
+// Windows follows a failed WM_CREATE with WM_DESTROY, then WM_NCDESTROY; Wine sends only the
+// latter. A window subclassed with this procedure gets WM_DESTROY before it, as on Windows.
+WNDPROC formProcedure = nullptr;
+LRESULT CALLBACK DestroyedAsOnWindows(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCDESTROY) CallWindowProcA(formProcedure, window, WM_DESTROY, 0, 0);
+    return CallWindowProcA(formProcedure, window, message, wParam, lParam);
+}
 
 class DemoWindow : public testing::Test {
 protected:
     // Registers vinspect.dll in the prefix through its own entry point; the thread's modal windows
     // are answered from then on.
     static void SetUpTestSuite() {
-        vinspect::ModuleHandle dll(LoadLibraryA((BinDir() + "\\vinspect.dll").c_str()));
-        auto entry = reinterpret_cast<HRESULT(WINAPI*)()>(
-            reinterpret_cast<void*>(GetProcAddress(dll.Get(), "DllRegisterServer")));
-        ASSERT_TRUE(entry != nullptr && entry() == S_OK);
+        ASSERT_EQ(CallExport(BinDir() + "\\vinspect.dll", "DllRegisterServer"), S_OK);
         SetTimer(nullptr, 0, 20, AnswerModal);
     }
     void SetUp() override { Open(CreateVersionInfoByClsid); }
     void Open(ObjectFactory factory) {
         modals.clear();
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        ASSERT_EQ(TestForm::Open(instance, factory, SW_SHOW, false, &form_, nullptr), S_OK);
+        ASSERT_EQ(TestForm::Open(GetModuleHandleA(nullptr), factory, SW_SHOW, false, &form_, nullptr), S_OK);
     }
     HWND Control(ControlId id) { return form_->Control(id); }
 
@@ -142,7 +93,7 @@ protected:
         }
         SetForegroundWindow(form_->Window());
         SendInput(inputs.size(), inputs.data(), sizeof(INPUT));
-        EXPECT_TRUE(Pump(done));
+        EXPECT_TRUE(Pump(done)) << "no effect of key " << keys.back();
         Pump([] { return false; }, 50);  // the key-ups
     }
 
@@ -167,29 +118,17 @@ protected:
     std::unique_ptr<TestForm> form_;
 };
 
-// The client area is the form's size in twips at the screen's DPI, under its caption; the focus
-// starts in txtFile and goes on to cmdBrowse, the list and back.
-TEST_F(DemoWindow, OpensAtItsSizeWithItsCaptionAndFocusOrder) {
-    RECT client;
-    GetClientRect(form_->Window(), &client);
-    HDC screen = GetDC(nullptr);
-    EXPECT_EQ(client.right, MulDiv(8625, GetDeviceCaps(screen, LOGPIXELSX), 1440));
-    EXPECT_EQ(client.bottom, MulDiv(6315, GetDeviceCaps(screen, LOGPIXELSY), 1440));
-    ReleaseDC(nullptr, screen);
-    EXPECT_EQ(TextOf(form_->Window()), "QZ VersionInfo Test");
+// Enter lists the file named in txtFile, with Shift or Alt too and with the keypad's Enter,
+// clearing the list first. A name the object refuses shows the object's description and lists
+// nothing, the frame's caption showing the text as typed; a module without version data gets
+// the single row. Other keys are left to the edit control. The focus starts in txtFile and goes
+// on to cmdBrowse, the list and back.
+TEST_F(DemoWindow, EnterListsTheNamedFile) {
     std::vector<HWND> order = {GetFocus()};
     while (order.size() < 4) order.push_back(GetNextDlgTabItem(form_->Window(), order.back(), 0));
-    EXPECT_EQ(order, (std::vector<HWND>{Control(kTxtFile), Control(kCmdBrowse),
-                                        Control(kLvwVerInfo), Control(kTxtFile)}));
-}
-
-// Enter lists the file named in txtFile, with Shift too and with the keypad's Enter, clearing the
-// list first. A name the object refuses shows the object's description and lists nothing, the
-// frame's caption showing the text as typed, blanks included; a module without version data gets
-// the single row. Other keys are left to the edit control.
-TEST_F(DemoWindow, EnterListsTheNamedFile) {
+    EXPECT_EQ(order, (std::vector<HWND>{Control(kTxtFile), Control(kCmdBrowse), Control(kLvwVerInfo), Control(kTxtFile)}));
     const std::string module = BinDir() + "\\vinsdemo.exe", plain = BinDir() + "\\plain.dll";
-    char language[128] = "";  // the system's name for the module's language
+    char language[128] = "";
     VerLanguageNameA(0x0409, language, sizeof language);
     const Rows listed = {
         {"FileDescription", "QZ VersionInfo Test Program"}, {"ProductName", "QZ VersionInfo"},
@@ -197,18 +136,18 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
         {"InternalName", "vinsdemo"}, {"OriginalFilename", "vinsdemo.exe"}, {"PrivateBuild", ""},
         {"SpecialBuild", ""}, {"LegalCopyright", "Copyright (C) Tervik"}, {"LegalTrademarks", ""},
         {"Language", language}, {"Comments", ""}, {"OS", "Win32"}};
-    for (const auto& [keys, flags] : std::vector<std::pair<std::vector<WORD>, DWORD>>{
-             {{VK_RETURN}, 0}, {{VK_SHIFT, VK_RETURN}, 0}, {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}}) {
+    const std::pair<std::vector<WORD>, DWORD> presses[] = {
+        {{VK_RETURN}, 0}, {{VK_SHIFT, VK_RETURN}, 0}, {{VK_MENU, VK_RETURN}, 0}, {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}};
+    for (const auto& [keys, flags] : presses) {
         Enter(module, keys, flags);
-        EXPECT_EQ(ListRows(), listed);
+        EXPECT_EQ(ListRows(), listed) << "keys ending in " << keys.back() << " with flags " << flags;
     }
     Log boxes;
     for (const std::string& text : {BinDir() + "\\missing.dll", " " + plain + " ", std::string()}) {
         Enter(text, {VK_RETURN});
         EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + text + ")");
-        EXPECT_TRUE(ListRows().empty());
-        // The description that a separate object of the component gives.
-        vinspect::Bstr name(SysAllocString(Widen(text).c_str()));
+        EXPECT_TRUE(ListRows().empty()) << text;
+        vinspect::Bstr name(SysAllocString(Widen(text).c_str()));  // a separate object's description
         EXPECT_TRUE(FAILED(NewVersionInfo()->put_Path(name.Get())));
         boxes.push_back(Box(TakeErrorObject().description));
     }
@@ -220,59 +159,65 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
     EXPECT_EQ(modals, boxes);
 }
 
+// A VersionInfo stand-in built on the component's own class. It takes any path as a file with
+// version data, and each read of rows 1 to 9 answers "name@rows", with the number of rows the
+// list holds at that moment; reading SpecialBuild (row 9) fails, leaving an error object that
+// this object, without ISupportErrorInfo, does not stand behind.
+class FailingAtRow9 : public vinspect::VersionInfo {
+public:
+    HWND list = nullptr;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        bool known = iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IqzVersionInfo;
+        return *out = known ? this : nullptr, known ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Path(BSTR) override { return S_OK; }
+    STDMETHODIMP get_InfoExist(VARIANT_BOOL* out) override { return *out = VARIANT_TRUE, S_OK; }
+#define ROW(name) STDMETHODIMP get_##name(BSTR* value) override { return Read(#name, value); }
+    ROW(FileDescription) ROW(ProductName) ROW(FileVersion) ROW(ProductVersion) ROW(CompanyName)
+    ROW(InternalName) ROW(OriginalFilename) ROW(PrivateBuild) ROW(SpecialBuild)
+#undef ROW
+    HRESULT Read(const std::string& name, BSTR* value) {
+        std::string text = name + "@" + std::to_string(ListView_GetItemCount(list));
+        if (name != "SpecialBuild") return *value = SysAllocString(Widen(text).c_str()), S_OK;
+        return vinspect::RaiseErrorInfo(CLSID_VersionInfo, "not to be shown", IID_IqzVersionInfo, E_ACCESSDENIED);
+    }
+};
+
 // Each value is read, then its row appended; a failed read (row 9) keeps rows 1 to 8 and shows
 // the system's text for the code, as the object does not stand behind the error object.
 TEST_F(DemoWindow, ReadsEachValueBeforeAppendingItsRowAndKeepsTheRowsBeforeAFailedRead) {
-    static FailingAtRow9 object;  // outlives the form, whichever way the test ends
-    Open([](IqzVersionInfo** out) { return *out = &object, S_OK; });
+    FailingAtRow9 object;
+    Open([&](IqzVersionInfo** out) { return *out = &object, S_OK; });
     object.list = Control(kLvwVerInfo);
     Enter("C:\\dir\\app.exe", {VK_RETURN});
     EXPECT_EQ(ListRows(), (Rows{
-        {"FileDescription", "FileDescription@0"}, {"ProductName", "ProductName@1"},
-        {"FileVersion", "FileVersion@2"}, {"ProductVersion", "ProductVersion@3"},
-        {"CompanyName", "CompanyName@4"}, {"InternalName", "InternalName@5"},
+        {"FileDescription", "FileDescription@0"}, {"ProductName", "ProductName@1"}, {"FileVersion", "FileVersion@2"},
+        {"ProductVersion", "ProductVersion@3"}, {"CompanyName", "CompanyName@4"}, {"InternalName", "InternalName@5"},
         {"OriginalFilename", "OriginalFilename@6"}, {"PrivateBuild", "PrivateBuild@7"}}));
     EXPECT_EQ(modals, Log{Box(SystemText(E_ACCESSDENIED))});
+    form_.reset();  // before the object it holds
 }
 
-// cmdBrowse, pressed by its access key: cancelling before any choice changes nothing; a chosen
-// file is put in txtFile and listed; cancelling later lists the last choice again. The dialog
-// offers the program's file types each time.
-TEST_F(DemoWindow, BrowseListsTheChosenFileAndCancelListsTheLastChoiceAgain) {
-    const std::string module = BinDir() + "\\vinsdemo.exe";
-    choices = {"", module, ""};
-    for (const std::string& listed : {std::string(), module, module}) {
-        SetWindowTextA(Control(kTxtFile), "typed");
-        ListView_DeleteAllItems(Control(kLvwVerInfo));
-        Press({VK_MENU, 'B'}, [&, opened = modals.size()] { return modals.size() > opened; });
-        EXPECT_EQ(TextOf(Control(kTxtFile)), listed.empty() ? "typed" : listed);
-        EXPECT_EQ(TextOf(Control(kFrame1)), listed.empty() ? "Version Info"
-                                                             : "Version Info (" + listed + ")");
-        EXPECT_EQ(ListRows().size(), listed.empty() ? 0u : 14u);
-    }
-    EXPECT_EQ(modals, Log(3, "dialog|Win32 Modules (*.exe,*.dll,*.fon,*.ttf)|All Files (*.*)"));
-}
-
-// A failing Form_Load shows the number and the description, then the program ends.
-TEST_F(DemoWindow, FailedFormLoadShowsNumberAndDescriptionThenEnds) {
+// A failing Form_Load shows its number and description until the box is answered, and only then
+// does the program end, with no quit message left behind.
+TEST_F(DemoWindow, FailedFormLoadIsShownUntilAnsweredThenTheProgramEnds) {
     const HRESULT missingServer = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW,
-                         [&](IqzVersionInfo**) { return missingServer; }), 1);
-    EXPECT_EQ(modals, Log{Box(L"Run-time error '-2147024770 (8007007E)':\r\n\r\n" +
-                              SystemText(missingServer))});
-}
-
-// A backslash separates the name, or else a colon; a forward slash does not. Both work on text
-// longer than a 16-bit position could count.
-TEST(Module1, FileNameAndReversalOfAnyLength) {
-    const std::string longer(40000, 'd');
-    const std::pair<std::string, std::string> names[] = {
-        {"C:\\dir\\app.exe", "app.exe"}, {"C:app.exe", "app.exe"}, {"app.exe", "app.exe"},
-        {"C:\\dir\\", ""}, {"dir/app.exe", "dir/app.exe"}, {"\\\\host\\share:x\\a:b", "a:b"},
-        {"", ""}, {"C:" + longer + "\\app.exe", "app.exe"}, {longer + ":D" + longer, "D" + longer}};
-    for (const auto& [path, name] : names) EXPECT_EQ(Module1::GetFileName(path), name);
-    EXPECT_EQ(Module1::ReverseString("abc de"), "ed cba");
-    EXPECT_EQ(Module1::ReverseString("D" + longer).back(), 'D');
+    form_.reset();  // the window being created is then the only one of its class
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW, [&](IqzVersionInfo**) {
+        formProcedure = WNDPROC(SetWindowLongPtrA(FindWindowA("frmTest", nullptr), GWLP_WNDPROC, LONG_PTR(DestroyedAsOnWindows)));
+        return missingServer;
+    }), 1);
+    MSG quit;
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "a quit message is left";
+    ASSERT_EQ(modals.size(), 1u) << "the failure's box was not answered";
+    EXPECT_NE(modals[0].find("(8007007E)"), std::string::npos) << modals[0];
+    EXPECT_NE(modals[0].find(Box(SystemText(missingServer)).substr(10)), std::string::npos) << modals[0];
 }
 
 }  // namespace

@@ -1,0 +1,214 @@
+// The VersionInfo object on modules whose version resources the tests write themselves: loading
+// through Path, the translation it selects, fixed fields, strings and lookups.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "test_modules.h"
+
+using namespace testing_support;
+using vinspect::Bstr;
+using vinspect::ComRef;
+
+namespace {
+
+// What a caller sees of the loading state: Path (or "null"), InfoExist, Language/Codepage.
+std::wstring State(IqzVersionInfo* info) {
+    Bstr path;
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    short language = 0, codepage = 0;
+    wchar_t text[64];
+    info->get_Path(path.Out()), info->get_InfoExist(&exists), info->get_Language(&language), info->get_Codepage(&codepage);
+    swprintf(text, 64, L" %ls %04X/%04X", exists ? L"loaded" : L"empty", USHORT(language), USHORT(codepage));
+    return (path.Get() != nullptr ? Text(path.Get()) : L"null") + text;
+}
+
+std::wstring ReadText(IqzVersionInfo* info, StringRead read) {
+    Bstr value;
+    EXPECT_EQ((info->*read)(value.Out()), S_OK);
+    return Text(value.Get());
+}
+
+class Object : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        VS_FIXEDFILEINFO fixed = Fixed(0x00040000, 0x05650001);
+        const std::vector<std::pair<std::wstring, std::wstring>> strings = {
+            {L"CompanyName", L"Tervik"}, {L"LegalCopyright", L"(c) Tervik"}, {L"Build Date", L"1998, 9"}};
+        auto write = [&](const char* name, std::vector<VersionNode> blocks, bool withFixed = true) {
+            WriteModule(File(name), Serialize(VersionRoot(withFixed ? &fixed : nullptr, std::move(blocks))));
+        };
+        auto table = [&](const wchar_t* key) { return StringFileInfo({StringTable(key, strings)}); };
+        write("english.dll", {table(L"040904B0"), Translations({{0x0409, 0x04B0}})});
+        write("german.dll", {Translations({{0x0407, 0x04E4}, {0x0409, 0x04B0}})});
+        write("western.dll", {table(L"040904E4"), Translations({{0x0409, 0x04B0}})});
+        write("mislabelled.dll", {table(L"040904B0"), Translations({{0x0407, 0x04E4}})});
+        write("neutral.dll", {table(L"040904E4"), Translations({{0x0000, 0x04E4}})});
+        write("untranslated.dll", {table(L"040904B0")});
+        write("empty-table.dll", {Translations({})});
+        write("unknown-language.dll", {Translations({{0x0C7F, 0x04B0}})});
+        write("no-fixed.dll", {Translations({{0x0407, 0x04E4}})}, false);
+        VersionNode open = StringTable(L"040904B0", {{L"CompanyName", L"Tervik"}});
+        open.children.push_back(StringValue(L"ProductName", L"Open", false));
+        write("unterminated.dll", {Translations({{0x0409, 0x04B0}}), StringFileInfo({open})});
+        WriteModule(File("no-resources.dll"), {});
+        WriteModule(File("other-resources.dll"), {});
+        PutResource(File("other-resources.dll"), MAKEINTRESOURCEA(10), 1, "data", 4);
+        WriteTextFile(File("notes.txt"), "not a module\r\n");
+        WriteTextFile(File("bad-image.exe"), "MZ" + std::string(300, '\x7F'));
+    }
+    static std::string File(const char* name) { return ScratchDir() + "\\" + name; }
+    static HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
+        Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
+        return info->put_Path(name.Get());
+    }
+};
+
+// A new object has no data (and says so) and the default translation; a file's translation
+// table sets both Language and Codepage, whatever was set before.
+TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
+    ComRef<IqzVersionInfo> info = NewVersionInfo();
+    EXPECT_EQ(State(info.Get()), L"null empty 0409/04B0");
+    LONG flags = 0;
+    ExpectError([&] { return info->get_FileFlags(&flags); }, kNotSpecified, "no data yet");
+    Bstr version;  // the one place that checks the component's version text
+    EXPECT_EQ((info->get_Version(version.Out()), Text(version.Get())), L"1.0.71");
+    EXPECT_EQ(info->get_Path(nullptr) & info->get_InfoExist(nullptr) & info->get_Language(nullptr) &
+                  info->get_Codepage(nullptr), E_POINTER);  // all four
+    info->put_Language(1031);
+    info->put_Codepage(short(65001));  // any value is taken
+    EXPECT_EQ(State(info.Get()), L"null empty 0407/FDE9");
+    ExpectError([&] { return Assign(info.Get(), File("english.dll")); }, S_OK, "english.dll");
+    EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
+    // Files without a translation table, or with an empty one, keep the previous translation.
+    for (const char* name : {"german.dll", "untranslated.dll", "empty-table.dll"}) {
+        ASSERT_EQ(Assign(info.Get(), File(name)), S_OK);
+        EXPECT_EQ(State(info.Get()), Widen(File(name)) + L" loaded 0407/04E4");
+    }
+}
+
+// Each name is assigned after a file with data: a file that only carries no version resource
+// loads nothing and succeeds; other failures leave their code and the system's text. The
+// translation stays either way.
+TEST_F(Object, FilesWithoutDataAndFailedLoads) {
+    const std::pair<std::string, HRESULT> rows[] = {
+        {File("no-resources.dll"), S_OK}, {File("notes.txt"), S_OK},
+        {File("other-resources.dll"), S_OK},  // the platform's "resource type not found"
+        {File("bad-image.exe"), S_OK},        // "bad format", where the platform tells it apart
+        {File("missing.dll"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        {File("no-fixed.dll"), E_UNEXPECTED}, {"<null>", E_INVALIDARG}};
+    for (const auto& [path, result] : rows) {
+        ComRef<IqzVersionInfo> info = NewVersionInfo(File("german.dll"));
+        ExpectError([&] { return Assign(info.Get(), path); }, result, path);
+        EXPECT_EQ(State(info.Get()), (path == "<null>" ? L"null" : Widen(path)) + L" empty 0407/04E4");
+    }
+}
+
+// The fields of the first row differ from each other, so that a getter reading the wrong one
+// fails. The system's name follows the low word of dwFileOS only. The date words give an
+// automation date (days from 30 December 1899, the time as the fraction, also before 1899); a
+// date beyond 9999 or outside the file-time range is unexpected, without error object.
+TEST_F(Object, FixedFieldsSystemNamesAndFileDates) {
+    const struct {
+        DWORD fileOS;
+        const wchar_t* name;
+        WORD year, month, day, hour, minute, second;  // year 0: date words 0x80000000, 0
+        double date;                                  // NaN: unexpected
+    } rows[] = {
+        {0x00040004, L"Win32", 1998, 9, 23, 16, 56, 0, 36061 + (16 * 60 + 56) / 1440.0},
+        {0x00010001, L"Win16", 1601, 1, 1, 0, 0, 0, -109205.0}, {0x00020002, L"PM-16", 1899, 12, 29, 6, 0, 0, -1.25},
+        {0x00000003, L"PM-32", 1900, 3, 1, 0, 0, 0, 61.0}, {0x00010004, L"Win32", 9999, 12, 31, 0, 0, 0, 2958465.0},
+        {0x00040000, L"Unknown", 1800, 2, 28, 23, 59, 59, -36464 - 86399 / 86400.0},
+        {0x00040005, L"Unknown", 10000, 1, 1, 0, 0, 0, NAN}, {0x00040004, L"Win32", 0, 0, 0, 0, 0, 0, NAN}};
+    for (const auto& row : rows) {
+        const std::string where = "row of year " + std::to_string(row.year);
+        SYSTEMTIME time{row.year, row.month, 0, row.day, row.hour, row.minute, row.second, 0};
+        FILETIME date{0, 0x80000000u};
+        EXPECT_TRUE(row.year == 0 || SystemTimeToFileTime(&time, &date)) << where;
+        const VS_FIXEDFILEINFO fixed{0xFEEF04BD, 0x00010000, 0x00010002, 0x00030004, 0x00050006, 0x00070008, 0x3F,
+                                     0xC1,  // flags beyond the mask are reported too
+                                     row.fileOS, VFT_DRV, VFT2_DRV_SOUND, date.dwHighDateTime, date.dwLowDateTime};
+        WriteModule(File("fields.dll"), Serialize(VersionRoot(&fixed, {})));
+        ComRef<IqzVersionInfo> info = NewVersionInfo(File("fields.dll"));
+        for (int field = 0; field < 9; ++field) {
+            LONG value = -1;
+            EXPECT_EQ((info.Get()->*kFixedReads[field])(&value), S_OK) << where << ", field " << field;
+            EXPECT_EQ(DWORD(value), (&fixed.dwFileVersionMS)[field]) << where << ", field " << field;
+        }
+        EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_FileOSString), row.name) << where;
+        VARIANT value;
+        V_VT(&value) = VT_I4;
+        const bool unexpected = std::isnan(row.date);
+        SetErrorInfo(0, nullptr);
+        EXPECT_EQ(info->get_FileDate(&value), unexpected ? E_UNEXPECTED : S_OK) << where;
+        EXPECT_FALSE(TakeErrorObject().present) << where;
+        EXPECT_EQ(V_VT(&value), unexpected ? VT_EMPTY : VT_DATE) << where;
+        EXPECT_NEAR(unexpected ? 0 : V_DATE(&value), unexpected ? 0 : row.date, 1e-9) << where;
+    }
+}
+
+// Steps on one object per file: Language and Codepage set first (0: not set), a read, then the
+// text and the translation that Language/Codepage report afterwards.
+TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) {
+    char english[128] = "";
+    VerLanguageNameA(0x0409, english, sizeof english);
+    const struct {
+        const char* file;  // null: the same object as the step before
+        short language, codepage;
+        StringRead read;
+        std::wstring text;
+        const wchar_t* translationAfter;
+    } steps[] = {
+        {"english.dll", 0, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", L"0409/04B0"},
+        // An absent value does not switch the translation, so later values are still found.
+        {nullptr, 0, 0, &IqzVersionInfo::get_PrivateBuild, L"", L"0409/04B0"},
+        {nullptr, 0, 0, &IqzVersionInfo::get_LegalCopyright, L"(c) Tervik", L"0409/04B0"},
+        // Code page 1252 with a language never falls back; 040904E4 does not exist here.
+        {nullptr, 0, 1252, &IqzVersionInfo::get_CompanyName, L"", L"0409/04E4"},
+        // LanguageName names the file's language, not the one set.
+        {nullptr, 1031, 0, &IqzVersionInfo::get_LanguageName, Widen(english), L"0407/04E4"},
+        // Strings only under 040904E4: found through the fallback, which then stays.
+        {"western.dll", 0, 0, &IqzVersionInfo::get_PrivateBuild, L"", L"0409/04B0"},
+        {nullptr, 0, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", L"0409/04E4"},
+        // Language 0 with code page 1252 is not a fallback translation of its own.
+        {"neutral.dll", 0, 0, &IqzVersionInfo::get_LegalCopyright, L"(c) Tervik", L"0409/04E4"},
+        // A table naming 0407/1252 while the strings sit under 040904B0 finds nothing.
+        {"mislabelled.dll", 0, 0, &IqzVersionInfo::get_CompanyName, L"", L"0407/04E4"},
+        // A last value without terminator ends at its reported length.
+        {"unterminated.dll", 0, 0, &IqzVersionInfo::get_ProductName, L"Open", L"0409/04B0"},
+        {"unknown-language.dll", 0, 0, &IqzVersionInfo::get_LanguageName, L"", L"0C7F/04B0"},
+    };
+    ComRef<IqzVersionInfo> info;
+    for (const auto& step : steps) {
+        const std::string where = "step " + std::to_string(&step - steps);
+        if (step.file != nullptr) info = NewVersionInfo(File(step.file));
+        if (step.language != 0) info->put_Language(step.language);
+        if (step.codepage != 0) info->put_Codepage(step.codepage);
+        EXPECT_EQ(ReadText(info.Get(), step.read), step.text) << where;
+        EXPECT_EQ(State(info.Get()).substr(State(info.Get()).size() - 9), step.translationAfter) << where;
+    }
+}
+
+// GetValue looks any block and name up under the translation, which it leaves as it is; a value
+// path that does not fit 511 characters is refused, never looked up truncated.
+TEST_F(Object, GetValueLooksUpAnyBlockAndName) {
+    ComRef<IqzVersionInfo> info = NewVersionInfo(File("english.dll"));
+    const std::wstring fits(499, L'K'), tooLong(500, L'K');
+    const struct {
+        const wchar_t *key, *name;
+        HRESULT result;
+        const wchar_t* text;
+    } rows[] = {
+        {nullptr, L"CompanyName", S_OK, L"Tervik"}, {L"StringFileInfo", L"Build Date", S_OK, L"1998, 9"},
+        {L"", L"CompanyName", S_OK, L""}, {L"VarFileInfo", L"Translation", S_OK, L""}, {fits.c_str(), L"X", S_OK, L""},
+        {tooLong.c_str(), L"X", E_INVALIDARG, L""}, {nullptr, nullptr, E_INVALIDARG, L""}};
+    for (const auto& row : rows) {
+        const std::string where = "row " + std::to_string(&row - rows);
+        Bstr key(SysAllocString(row.key)), name(SysAllocString(row.name)), value;
+        ExpectError([&] { return info->GetValue(key.Get(), name.Get(), value.Out()); }, row.result, where);
+        EXPECT_EQ(Text(value.Get()), row.text) << where;
+    }
+    EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
+}
+
+}  // namespace
