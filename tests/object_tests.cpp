@@ -58,10 +58,6 @@ protected:
         WriteTextFile(File("bad-image.exe"), "MZ" + std::string(300, '\x7F'));
     }
     static std::string File(const char* name) { return ScratchDir() + "\\" + name; }
-    static HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
-        Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
-        return info->put_Path(name.Get());
-    }
 };
 
 // A new object has no data (and says so) and the default translation; a file's translation
@@ -80,6 +76,12 @@ TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
     EXPECT_EQ(State(info.Get()), L"null empty 0407/FDE9");
     ExpectError([&] { return Assign(info.Get(), File("english.dll")); }, S_OK, "english.dll");
     EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
+    // GetValue: a null block is StringFileInfo; a value path over 511 characters is refused, never
+    // looked up truncated; so is a null name.
+    Bstr name(SysAllocString(L"Build Date")), tooLong(SysAllocString(std::wstring(500, L'K').c_str())), value;
+    EXPECT_EQ((info->GetValue(nullptr, name.Get(), value.Out()), Text(value.Get())), L"1998, 9");
+    ExpectError([&] { return info->GetValue(tooLong.Get(), name.Get(), value.Out()); }, E_INVALIDARG, "long path");
+    ExpectError([&] { return info->GetValue(nullptr, nullptr, value.Out()); }, E_INVALIDARG, "null name");
     // Files without a translation table, or with an empty one, keep the previous translation.
     for (const char* name : {"german.dll", "untranslated.dll", "empty-table.dll"}) {
         ASSERT_EQ(Assign(info.Get(), File(name)), S_OK);
@@ -109,12 +111,10 @@ TEST_F(Object, FilesWithoutDataAndFailedLoads) {
 // automation date (days from 30 December 1899, the time as the fraction, also before 1899); a
 // date beyond 9999 or outside the file-time range is unexpected, without error object.
 TEST_F(Object, FixedFieldsSystemNamesAndFileDates) {
-    const struct {
-        DWORD fileOS;
-        const wchar_t* name;
-        WORD year, month, day, hour, minute, second;  // year 0: date words 0x80000000, 0
-        double date;                                  // NaN: unexpected
-    } rows[] = {
+    // Rows: dwFileOS, its name, the date's year (0: date words 0x80000000, 0), month, day, hour,
+    // minute, second, and the automation date (NaN: unexpected).
+    struct Row { DWORD fileOS; const wchar_t* name; WORD year, month, day, hour, minute, second; double date; };
+    const Row rows[] = {
         {0x00040004, L"Win32", 1998, 9, 23, 16, 56, 0, 36061 + (16 * 60 + 56) / 1440.0},
         {0x00010001, L"Win16", 1601, 1, 1, 0, 0, 0, -109205.0}, {0x00020002, L"PM-16", 1899, 12, 29, 6, 0, 0, -1.25},
         {0x00000003, L"PM-32", 1900, 3, 1, 0, 0, 0, 61.0}, {0x00010004, L"Win32", 9999, 12, 31, 0, 0, 0, 2958465.0},
@@ -152,13 +152,10 @@ TEST_F(Object, FixedFieldsSystemNamesAndFileDates) {
 TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) {
     char english[128] = "";
     VerLanguageNameA(0x0409, english, sizeof english);
-    const struct {
-        const char* file;  // null: the same object as the step before
-        short language, codepage;
-        StringRead read;
-        std::wstring text;
-        const wchar_t* translationAfter;
-    } steps[] = {
+    // Steps: the file (null: the same object as the step before), Language and Codepage set, the
+    // read, its text and the translation afterwards.
+    struct Step { const char* file; short language, codepage; StringRead read; std::wstring text; const wchar_t* translationAfter; };
+    const Step steps[] = {
         {"english.dll", 0, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", L"0409/04B0"},
         // An absent value does not switch the translation, so later values are still found.
         {nullptr, 0, 0, &IqzVersionInfo::get_PrivateBuild, L"", L"0409/04B0"},
@@ -187,28 +184,6 @@ TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) 
         EXPECT_EQ(ReadText(info.Get(), step.read), step.text) << where;
         EXPECT_EQ(State(info.Get()).substr(State(info.Get()).size() - 9), step.translationAfter) << where;
     }
-}
-
-// GetValue looks any block and name up under the translation, which it leaves as it is; a value
-// path that does not fit 511 characters is refused, never looked up truncated.
-TEST_F(Object, GetValueLooksUpAnyBlockAndName) {
-    ComRef<IqzVersionInfo> info = NewVersionInfo(File("english.dll"));
-    const std::wstring fits(499, L'K'), tooLong(500, L'K');
-    const struct {
-        const wchar_t *key, *name;
-        HRESULT result;
-        const wchar_t* text;
-    } rows[] = {
-        {nullptr, L"CompanyName", S_OK, L"Tervik"}, {L"StringFileInfo", L"Build Date", S_OK, L"1998, 9"},
-        {L"", L"CompanyName", S_OK, L""}, {L"VarFileInfo", L"Translation", S_OK, L""}, {fits.c_str(), L"X", S_OK, L""},
-        {tooLong.c_str(), L"X", E_INVALIDARG, L""}, {nullptr, nullptr, E_INVALIDARG, L""}};
-    for (const auto& row : rows) {
-        const std::string where = "row " + std::to_string(&row - rows);
-        Bstr key(SysAllocString(row.key)), name(SysAllocString(row.name)), value;
-        ExpectError([&] { return info->GetValue(key.Get(), name.Get(), value.Out()); }, row.result, where);
-        EXPECT_EQ(Text(value.Get()), row.text) << where;
-    }
-    EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
 }
 
 }  // namespace

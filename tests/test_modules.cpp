@@ -84,10 +84,7 @@ std::string BinDir() {
 }
 
 std::string ScratchDir() {
-    char exe[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    *std::strrchr(exe, '.') = '\0';
-    const std::string dir = BinDir() + "\\scratch-" + (std::strrchr(exe, '\\') + 1);
+    const std::string dir = BinDir() + "\\scratch";
     CreateDirectoryA(dir.c_str(), nullptr);
     return dir;
 }
@@ -161,11 +158,15 @@ std::string Dump(HKEY root, const std::string& path) {
     return out;
 }
 
+HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
+    vinspect::Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
+    return info->put_Path(name.Get());
+}
+
 vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path) {
     vinspect::ComRef<IqzVersionInfo> info;
     EXPECT_EQ(vinspect::CreateVersionInfo(nullptr, IID_IqzVersionInfo, info.OutVoid()), S_OK);
-    vinspect::Bstr name(SysAllocString(Widen(path).c_str()));
-    EXPECT_TRUE(path.empty() || info->put_Path(name.Get()) == S_OK) << path;
+    EXPECT_TRUE(path.empty() || Assign(info.Get(), path) == S_OK) << path;
     return info;
 }
 

@@ -51,7 +51,7 @@ VersionNode StringValue(const std::wstring& name, const std::wstring& text, bool
 VersionNode Translations(std::vector<std::pair<WORD, WORD>> pairs);
 
 std::string BinDir();      // folder of the test executable and the built binaries
-std::string ScratchDir();  // a scratch folder of this test program
+std::string ScratchDir();  // a scratch folder beside them, shared by the test programs
 // Replaces (or adds) resource `type`/`id` in `language` of the module file at `path`.
 void PutResource(const std::string& path, const char* type, int id, const void* data, DWORD size,
                  WORD language = 0x0409);
@@ -81,6 +81,8 @@ void ExpectError(const std::function<HRESULT()>& call, HRESULT expected, const s
 // other value as "<type, size>", then " subkey { ... }".
 std::string Dump(HKEY root, const std::string& path);
 
+// Assigns `path` to Path ("<null>": a null string) and returns the result.
+HRESULT Assign(IqzVersionInfo* info, const std::string& path);
 // A stand-alone VersionInfo object of the linked-in component, with `path` assigned unless empty.
 vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path = "");
 
