@@ -62,13 +62,8 @@ void WriteTextFile(const std::string& path, const std::string& text);
 // Loads the library at `path` and calls its entry point `name` (DllRegisterServer...).
 HRESULT CallExport(const std::string& path, const char* name);
 
-// The error object of the calling thread, taken from it.
-struct ErrorObject {
-    bool present = false;
-    std::wstring description;
-    GUID guid{};
-};
-ErrorObject TakeErrorObject();
+// The description of the calling thread's error object, taken from it; "<none>" without one.
+std::wstring TakeError();
 // The system's text for `code` as the component fetches it (empty when there is none).
 std::wstring SystemText(HRESULT code);
 // Makes `call` with a clean error slot and expects `expected` and the error object the component

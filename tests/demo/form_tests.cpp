@@ -41,11 +41,7 @@ void CALLBACK AnswerModal(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 // A message box of the program as AnswerModal notes it: its caption, `text`, only an OK button.
-std::string Box(const std::wstring& text) {
-    char ansi[4096] = "";
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
-    return "vinsdemo: " + std::string(ansi) + " [OK]";
-}
+std::string Box(const std::wstring& text) { return "vinsdemo: " + std::string(text.begin(), text.end()) + " [OK]"; }
 
 // Windows follows a failed WM_CREATE with WM_DESTROY, then WM_NCDESTROY; Wine sends only the
 // latter. A window subclassed with this procedure gets WM_DESTROY before it, as on Windows.
@@ -70,22 +66,8 @@ protected:
     }
     HWND Control(ControlId id) { return form_->Control(id); }
 
-    // Runs the thread's messages through the form, as the program's loop does, until `done`.
-    bool Pump(const std::function<bool()>& done, DWORD timeout = 5000) {
-        for (DWORD start = GetTickCount(); !done();) {
-            MSG message;
-            if (GetTickCount() - start > timeout) return false;
-            if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-            } else if (!form_->PreTranslate(&message)) {
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-        }
-        return true;
-    }
-
-    // Presses `keys` together through the input queue and runs the messages until `done`.
+    // Presses `keys` together through the input queue, then runs the thread's messages through the
+    // form as the program's loop does, until `done` (at most 5 s), and 50 ms more for the key-ups.
     void Press(const std::vector<WORD>& keys, const std::function<bool()>& done, DWORD flags = 0) {
         std::vector<INPUT> inputs(2 * keys.size(), INPUT{INPUT_KEYBOARD, {}});
         for (size_t at = 0; at < keys.size(); ++at) {
@@ -94,8 +76,14 @@ protected:
         }
         SetForegroundWindow(form_->Window());
         SendInput(inputs.size(), inputs.data(), sizeof(INPUT));
-        EXPECT_TRUE(Pump(done)) << "no effect of key " << keys.back();
-        Pump([] { return false; }, 50);  // the key-ups
+        DWORD end = GetTickCount() + 5000;
+        for (bool seen = false; int(GetTickCount() - end) < 0;) {
+            MSG message;
+            if (!seen && (seen = done())) end = GetTickCount() + 50;
+            if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            else if (!form_->PreTranslate(&message)) TranslateMessage(&message), DispatchMessageA(&message);
+        }
+        EXPECT_TRUE(done()) << "no effect of key " << keys.back();
     }
 
     // Puts `text` in txtFile and presses `keys` until the listing has set the frame caption.
@@ -146,7 +134,7 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
         EXPECT_TRUE(ListRows().empty()) << text;
         vinspect::Bstr name(SysAllocString(Widen(text).c_str()));  // a separate object's description
         EXPECT_TRUE(FAILED(NewVersionInfo()->put_Path(name.Get())));
-        boxes.push_back(Box(TakeErrorObject().description));
+        boxes.push_back(Box(TakeError()));
     }
     Enter(plain, {VK_RETURN});
     EXPECT_EQ(ListRows(), (Rows{{"plain.dll", "File does not contain version info resource"}}));
