@@ -1,7 +1,5 @@
 // Every file of the prefix's system folder read through the object and, independently, through
 // the wide forms of the version API: both must report the same data.
-#include <gtest/gtest.h>
-
 #include "test_modules.h"
 
 using namespace testing_support;
@@ -31,8 +29,7 @@ TEST(Differential, SystemModulesReadTheSameAsThroughTheWideApi) {
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
         const std::wstring path = Widen(std::string(system) + "\\" + found.cFileName);
         SCOPED_TRACE(found.cFileName);
-        Bstr name(SysAllocString(path.c_str()));
-        const HRESULT loaded = info->put_Path(name.Get());
+        const HRESULT loaded = Assign(info.Get(), std::string(system) + "\\" + found.cFileName);
         VARIANT_BOOL exists = VARIANT_FALSE;
         info->get_InfoExist(&exists);
         DWORD handle = 0;

@@ -1,12 +1,8 @@
 // Version resources that lie about their own layout: the object refuses them or answers from
 // inside the resource, and never touches memory outside its block.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
-#include <string>
 
 #include "test_modules.h"
 
@@ -45,9 +41,7 @@ VersionNode Root(VersionNode product) {
 
 std::vector<BYTE> With(VersionNode product, bool ansi) { return Serialize(Root(product), ansi); }
 
-VersionNode Product(const std::wstring& text = L"Thing", bool terminated = true) {
-    return StringValue(L"ProductName", text, terminated);
-}
+VersionNode Product(const std::wstring& text = L"Thing") { return StringValue(L"ProductName", text); }
 
 constexpr HRESULT kRefused = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 

@@ -1,7 +1,5 @@
 // Self-registration through the library's own entry points, on copies of vinspect.dll. (The
 // script hosts creating the object by ProgID are run by the package test, from the zip.)
-#include <gtest/gtest.h>
-
 #include "test_modules.h"
 
 using namespace testing_support;
@@ -13,8 +11,7 @@ const char kClassKey[] = "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}";
 // The class's three keys as Dump shows them, then the path of the registered type library.
 std::string Registered() {
     vinspect::Bstr typeLibrary;
-    QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out());
-    const std::wstring path = Text(typeLibrary.Get());
+    const std::wstring path = (QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out()), Text(typeLibrary.Get()));
     return Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo.1") + " |" + Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo") +
            " |" + Dump(HKEY_CLASSES_ROOT, kClassKey) + " | " + std::string(path.begin(), path.end());
 }

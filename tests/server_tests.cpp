@@ -1,11 +1,8 @@
 // vinspect.dll loaded as the COM runtime loads it and reached through its exports only: the class
 // object and the lock count, both object forms, threads, and late binding through the type
 // library. Each test leaves the library's lock count at zero.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
-#include <vector>
 
 #include "test_modules.h"
 
@@ -115,21 +112,19 @@ TEST_F(Server, AggregatedObjectDelegatesToItsOuterObject) {
 }
 
 TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
-    const std::wstring module = Widen(path_);
     std::vector<void*> classObjects(8);
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (size_t t = 0; t < classObjects.size(); ++t) {
         threads.emplace_back([&, t] {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            Bstr path(SysAllocString(module.c_str()));
             for (int cycle = 0; cycle < 1000; ++cycle) {
                 ComRef<IClassFactory> factory;
                 ComRef<IqzVersionInfo> info;
                 LONG version = 0;
                 if (getClassObject_(CLSID_VersionInfo, IID_IClassFactory, factory.OutVoid()) != S_OK ||
                     factory->CreateInstance(nullptr, IID_IqzVersionInfo, info.OutVoid()) != S_OK ||
-                    info->put_Path(path.Get()) != S_OK || info->get_FileVersionHigh(&version) != S_OK ||
+                    Assign(info.Get(), path_) != S_OK || info->get_FileVersionHigh(&version) != S_OK ||
                     version != 0x00010000) {
                     ++failures;
                 }
