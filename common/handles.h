@@ -46,17 +46,23 @@ private:
     Handle value_ = nullptr;
 };
 
+// The release functions. The owners name these rather than the platform's functions, whose
+// imported addresses not every compiler takes as a template argument.
+inline void FreeBstr(BSTR text) noexcept { SysFreeString(text); }
+inline void CloseKey(HKEY key) noexcept { RegCloseKey(key); }
+inline void FreeLoadedModule(HMODULE module) noexcept { FreeLibrary(module); }
+inline void FreeTaskMemory(void* block) noexcept { CoTaskMemFree(block); }
 template <typename Interface>
 void ReleaseInterface(Interface* reference) noexcept {
     reference->Release();
 }
 
-using Bstr = Owner<BSTR, SysFreeString>;
+using Bstr = Owner<BSTR, FreeBstr>;
 // A registry key opened or created by the program; predefined root keys are never handed to it.
-using RegKey = Owner<HKEY, RegCloseKey>;
-using ModuleHandle = Owner<HMODULE, FreeLibrary>;
+using RegKey = Owner<HKEY, CloseKey>;
+using ModuleHandle = Owner<HMODULE, FreeLoadedModule>;
 template <typename T>
-using CoTaskMem = Owner<T*, CoTaskMemFree>;
+using CoTaskMem = Owner<T*, FreeTaskMemory>;
 // One reference to a COM interface.
 template <typename Interface>
 using ComRef = Owner<Interface*, ReleaseInterface<Interface>>;
