@@ -44,10 +44,50 @@ export_classes() {
     iconv -f UTF-16 -t UTF-8 "$work/$1.reg" >"$work/$1"
 }
 
-# The data of a key's default value in a view, or nothing.
+# The data of a key's default value, or nothing: registered KEY VIEW [LOADER of reg].
 registered() {
-    run $wine64 reg query "$1" /ve "$2"
+    run ${3:-$wine64} reg query "$1" /ve $2
     printf '%s\n' "$out" | sed -n 's/^ *(Default) *REG_SZ *//p'
+}
+
+# What the programs of ARCH's bitness find registered (with ARCH's cmd running install.cmd or
+# uninstall.cmd as ROW names it): class and type library in the library's view and both ProgIDs.
+# A ProgID key lives in the shared part of HKLM\Software\Classes (as on Windows 7 and later,
+# where only CLSID, Interface and a few other subkeys have a 32-bit view of their own), and the
+# 32-bit regsvr32 writes it there. Wine's 64-bit reg with /reg:32 does not look into shared keys,
+# so a ProgID is read by the reg of the library's bitness, without a view flag.
+check_registered() {
+    row=$1 arch=$2
+    view=/reg:64 platform=win64 reg=$wine64
+    [ $arch = x86 ] && view=/reg:32 platform=win32 reg=wine
+    library="$win\\$arch\\vinspect.dll"
+    expect "$row: $arch class in $view" "$library" "$(registered "$clsid\\InprocServer32" $view)"
+    expect "$row: $arch type library in $view" "$library" "$(registered "$typelib\\$platform" $view)"
+    for progid in qzVersionInfo.VersionInfo qzVersionInfo.VersionInfo.1; do
+        expect "$row: $progid for $arch programs" '{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}' \
+            "$(registered "HKLM\\Software\\Classes\\$progid\\CLSID" "" $reg)"
+    done
+}
+
+# The script host started by LOADER creates the object by both ProgIDs (vinfo.vbs uses both) and
+# lists a system module's strings: check_works ROW LOADER [SAMPLES].
+check_works() {
+    system='C:\windows\system32' hostbits=64
+    [ "$2" = wine ] && system='C:\windows\syswow64' hostbits=32
+    for sample in ${3:-vinfo.vbs}; do
+        run $2 cscript //nologo "$win\\$sample" "$system\\comctl32.dll"
+        expect "$1, $hostbits-bit cscript $sample: module strings" 'FileDescription:  Wine Common Controls' "$out"
+        expect "$1, $hostbits-bit cscript $sample: original name" 'OriginalFilename: comctl32.dll' "$out"
+    done
+    expect "$1, $hostbits-bit cscript vinfo.vbs: object by the other ProgID" \
+        'Without data:     &H800403E9 qzVersionInfo.VersionInfo.1: File name is not specified.' "$out"
+}
+
+# Whether the registry is as it was before any install: same_as_before ROW.
+same_as_before() {
+    export_classes after
+    if cmp -s "$work/before" "$work/after"; then pass "$1: registry as before"
+    else fail "$1: registry differs:" "$(diff "$work/before" "$work/after")"; fi
 }
 
 rm -rf "$work/prefix" "$work/vinspect's copy 1"
@@ -78,40 +118,40 @@ for shell in $shells; do
     [ $status -eq 0 ] || fail "$bits-bit cmd: install.cmd $install_args exited $status:" "$out"
     installed=$out
     for arch in $archs; do
-        view=/reg:64 platform=win64 regsvr='C:\windows\System32' archbits=64
+        regsvr='C:\windows\System32' archbits=64
         [ $bits = 32 ] && regsvr='C:\windows\Sysnative'
-        [ $arch = x86 ] && view=/reg:32 platform=win32 regsvr='C:\windows\SysWOW64' archbits=32
-        library="$win\\$arch\\vinspect.dll"
+        [ $arch = x86 ] && regsvr='C:\windows\SysWOW64' archbits=32
         expect "$bits-bit cmd: install.cmd's line for $arch" \
-            "$arch: registered \"$library\" for $archbits-bit programs, machine-wide, by $regsvr\\regsvr32.exe" "$installed"
-        expect "$bits-bit cmd: $arch class in $view" "$library" "$(registered "$clsid\\InprocServer32" $view)"
-        expect "$bits-bit cmd: $arch type library in $view" "$library" "$(registered "$typelib\\$platform" $view)"
-        for progid in qzVersionInfo.VersionInfo qzVersionInfo.VersionInfo.1; do
-            expect "$bits-bit cmd: $progid in $view" '{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}' \
-                "$(registered "HKLM\\Software\\Classes\\$progid\\CLSID" $view)"
-        done
+            "$arch: registered \"$win\\$arch\\vinspect.dll\" for $archbits-bit programs, machine-wide, by $regsvr\\regsvr32.exe" "$installed"
+        check_registered "$bits-bit cmd" $arch
     done
     # The samples create the object by both ProgIDs and list a system module's strings.
-    for host in $shells; do
-        system='C:\windows\system32' hostbits=64
-        [ "$host" = wine ] && system='C:\windows\syswow64' hostbits=32
-        for sample in vinfo.js vinfo.vbs; do
-            run $host cscript //nologo "$win\\$sample" "$system\\comctl32.dll"
-            row="$bits-bit cmd, $hostbits-bit cscript $sample"
-            expect "$row: module strings" 'FileDescription:  Wine Common Controls' "$out"
-            expect "$row: original name" 'OriginalFilename: comctl32.dll' "$out"
-        done
-        expect "$bits-bit cmd, $hostbits-bit cscript vinfo.vbs: object by the other ProgID" \
-            'Without data:     &H800403E9 qzVersionInfo.VersionInfo.1: File name is not specified.' "$out"
-    done
+    for host in $shells; do check_works "$bits-bit cmd" $host "vinfo.js vinfo.vbs"; done
     run $shell cmd /c "$win\\install.cmd" $install_args
     [ $status -eq 0 ] || fail "$bits-bit cmd: second install.cmd exited $status:" "$out"
     run $shell cmd /c "$win\\uninstall.cmd" $install_args
     [ $status -eq 0 ] || fail "$bits-bit cmd: uninstall.cmd exited $status:" "$out"
-    export_classes after
-    if cmp -s "$work/before" "$work/after"; then pass "$bits-bit cmd: install twice, uninstall: registry as before"
-    else fail "$bits-bit cmd: registry after uninstall differs:" "$(diff "$work/before" "$work/after")"; fi
+    same_as_before "$bits-bit cmd: install twice, uninstall"
 done
+
+# Removing one library after a full install leaves the other fully working, shared ProgID keys
+# included; removing the other then leaves the registry as before. Rows: removed first, kept.
+# (Where 32-bit programs cannot run, only x64 is installed, and uninstall.cmd x86 finds nothing
+# of its own to remove.)
+while read -r removed kept; do
+    case " $archs " in *" $kept "*) ;; *) continue ;; esac
+    loader=$wine64; [ $kept = x86 ] && loader=wine
+    run $wine64 cmd /c "$win\\install.cmd" $install_args
+    run $wine64 cmd /c "$win\\uninstall.cmd" $removed
+    [ $status -eq 0 ] || fail "uninstall.cmd $removed exited $status:" "$out"
+    check_registered "after uninstall.cmd $removed" $kept
+    check_works "after uninstall.cmd $removed" $loader
+    run $wine64 cmd /c "$win\\uninstall.cmd" $kept
+    same_as_before "uninstall.cmd $removed, then $kept"
+done <<ROWS
+x86 x64
+x64 x86
+ROWS
 
 # A failing step: with one library removed, install.cmd names the step, exits non-zero and
 # removes what it had registered. Rows: arguments, library removed, step expected to fail.
