@@ -2,6 +2,10 @@
 
 # Link the C and C++ runtimes (and winpthread) statically: the binaries need only system DLLs.
 add_link_options(-static -static-libgcc -static-libstdc++)
+# The component's code throws nothing: without exception support it links no exception runtime,
+# and so none of the statically linked threading runtime under it, whose TLS index would stay
+# taken after each unload of the library.
+set(VINSPECT_LIBRARY_COMPILE_OPTIONS -fno-exceptions)
 # Keep stdcall exports undecorated (DllGetClassObject, not DllGetClassObject@12).
 set(VINSPECT_DLL_LINK_OPTIONS -Wl,--kill-at -Wl,--enable-stdcall-fixup)
 add_compile_options(-Wall -Wextra -Wno-unknown-pragmas)

@@ -4,10 +4,17 @@
 
 namespace vinspect {
 
-ServerModule& Module() {
-    static ServerModule module;
-    return module;
-}
+namespace {
+
+// Built by the runtime when the library is loaded, before the entry routine runs, and torn down
+// after its process detach. A function-local static would be built on first use behind a
+// thread-safe guard, and the guard's threading runtime takes a TLS index that no unload gives
+// back.
+ServerModule module;
+
+}  // namespace
+
+ServerModule& Module() { return module; }
 
 HRESULT StartModule(ClassEntry* table, HINSTANCE instance) {
     ServerModule& module = Module();

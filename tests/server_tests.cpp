@@ -6,6 +6,8 @@
 
 #include "test_modules.h"
 
+#include <psapi.h>
+
 using namespace testing_support;
 using vinspect::Bstr;
 using vinspect::ComRef;
@@ -171,6 +173,48 @@ TEST_F(Server, LateBindingByName) {
         VariantClear(&result);
         for (VARIANT& argument : arguments) VariantClear(&argument);
     }
+}
+
+// The library gives back what it takes. A first cycle loads the system modules it uses; after
+// it, 50 load/unload cycles leave the next free TLS index, the handles and the committed memory
+// where they were. A host that lets COM unload unused libraries survives any number of rounds.
+TEST(Unload, LoadCyclesAndComRoundsGiveEverythingBack) {
+    const std::string path = BinDir() + "\\vinspect.dll";
+    auto cycles = [&](int count) {
+        for (; count > 0; --count) ASSERT_TRUE(FreeLibrary(LoadLibraryA(path.c_str()))) << count;
+    };
+    auto nextTlsIndex = [] {
+        const DWORD index = TlsAlloc();
+        TlsFree(index);
+        return index;
+    };
+    auto committed = [] {
+        PROCESS_MEMORY_COUNTERS counters{};
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+        return counters.PagefileUsage;
+    };
+    cycles(1);
+    const DWORD tlsIndex = nextTlsIndex();
+    const int handles = HandleCount();
+    const SIZE_T memory = committed();
+    cycles(50);
+    EXPECT_EQ(nextTlsIndex(), tlsIndex);
+    EXPECT_EQ(HandleCount(), handles);
+    EXPECT_LE(committed(), memory + 64 * 1024);
+
+    ASSERT_EQ(CallExport(path, "DllRegisterServer"), S_OK);
+    int roundsLeftLoaded = 0;
+    for (int round = 0; round < 1200; ++round) {
+        ComRef<IqzVersionInfo> info;
+        ASSERT_EQ(CoCreateInstance(CLSID_VersionInfo, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IqzVersionInfo, info.OutVoid()),
+                  S_OK)
+            << "round " << round;
+        info.Reset();
+        CoFreeUnusedLibrariesEx(0, 0);
+        roundsLeftLoaded += GetModuleHandleA(path.c_str()) != nullptr;
+    }
+    EXPECT_EQ(roundsLeftLoaded, 0);
 }
 
 }  // namespace

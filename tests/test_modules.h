@@ -205,6 +205,15 @@ inline std::string Dump(HKEY root, const std::string& path) {
     return out;
 }
 
+// This process's open handles, found by asking after each handle value in turn (Wine's
+// GetProcessHandleCount gives 0).
+inline int HandleCount() {
+    int count = 0;
+    DWORD flags;
+    for (UINT_PTR h = 4; h < 0x10000; h += 4) count += GetHandleInformation(HANDLE(h), &flags);
+    return count;
+}
+
 // Assigns `path` to Path ("<null>": a null string) and returns the result.
 inline HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
     vinspect::Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));

@@ -21,15 +21,6 @@ std::string Repeat(const std::string& text, int count) {
     return out;
 }
 
-// This process's open handles, found by asking after each handle value in turn (Wine's
-// GetProcessHandleCount gives 0).
-int HandleCount() {
-    int count = 0;
-    DWORD flags;
-    for (UINT_PTR h = 4; h < 0x10000; h += 4) count += GetHandleInformation(HANDLE(h), &flags);
-    return count;
-}
-
 class Registry : public testing::Test {
 protected:
     void SetUp() override {
@@ -113,7 +104,7 @@ std::string Entries(std::mt19937& random, bool noRemove, int depth = 0) {
 // stay as the failure left them, so a refused script may rightly have changed the registry.)
 TEST_F(Registry, GeneratedScriptsRoundTrip) {
     Dump();  // the first use of the predefined root key opens a handle that stays
-    const int handles = HandleCount();
+    const int handles = testing_support::HandleCount();
     for (unsigned seed = 1; seed <= 400; ++seed) {
         RegDeleteTreeA(scratch_.Get(), nullptr);
         std::mt19937 random(seed);
@@ -125,7 +116,7 @@ TEST_F(Registry, GeneratedScriptsRoundTrip) {
         ASSERT_EQ(Apply(script, FALSE), S_OK) << script;
         EXPECT_TRUE(seed % 4 == 0 || Dump().empty()) << script;
     }
-    EXPECT_EQ(HandleCount(), handles);
+    EXPECT_EQ(testing_support::HandleCount(), handles);
 }
 
 }  // namespace
