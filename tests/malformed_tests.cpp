@@ -60,6 +60,12 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
          [](bool a) { VersionNode v = Product(); v.lengthOverride = 0x200; return With(v, a); }},
         {"value past the resource", kRefused, L"",
          [](bool a) { VersionNode v = Product(); v.valueLength = 200; return With(v, a); }},
+        {"nodes nested 300 deep", kRefused, L"",
+         [](bool a) {
+             VersionNode v = Product();
+             for (int level = 0; level < 300; ++level) v = VersionNode{L"n", {}, 0, 1, {v}};
+             return With(v, a);
+         }},
         {"key unterminated at the end", kRefused, L"",  // terminator (and ANSI padding) cut off
          [](bool a) {
              VersionNode root = Root(Product());

@@ -29,14 +29,8 @@ size_t VersionInfo::ReadableFrom(const void* data) const {
     if (!block_ || data == nullptr) return 0;
     const uintptr_t begin = reinterpret_cast<uintptr_t>(block_.get());
     const uintptr_t at = reinterpret_cast<uintptr_t>(data);
-    if (at < begin) return 0;
-    const size_t offset = at - begin;
-    const size_t root = layout_.rootLength;
-    if (offset < root) return root - offset;
-    // The platform writes converted text behind the root and its 4-byte signature.
-    const size_t copy = root + 4;
-    if (layout_.kind != BlockKind::Unicode || offset < copy || offset - copy >= root) return 0;
-    return copy + root - offset;
+    if (at < begin || at - begin >= blockSize_) return 0;
+    return blockSize_ - (at - begin);
 }
 
 bool VersionInfo::InBlock(const void* data, size_t size) const {
@@ -46,7 +40,7 @@ bool VersionInfo::InBlock(const void* data, size_t size) const {
 
 void VersionInfo::FreeVersionInfo() {
     block_.reset();
-    layout_ = {};
+    blockSize_ = 0;
     fixed_ = nullptr;
 }
 
@@ -63,9 +57,11 @@ HRESULT VersionInfo::LoadVersionInfo(BSTR name) {
     DWORD size = GetFileVersionInfoSizeA(file, &handle);
     if (size == 0) return LoadFailure();
 
-    // Cleared, so that no earlier heap content can reach a caller.
+    // Cleared, so that no earlier heap content can reach a caller: reads stop at the end of the
+    // block at the latest, wherever the platform put a value inside it.
     block_.reset(new (std::nothrow) BYTE[size]());
     if (!block_) return E_OUTOFMEMORY;
+    blockSize_ = size;
 
     SetLastError(0);
     if (!GetFileVersionInfoA(file, handle, size, block_.get())) {
@@ -73,7 +69,7 @@ HRESULT VersionInfo::LoadVersionInfo(BSTR name) {
         FreeVersionInfo();
         return result;
     }
-    if (!CheckVersionBlock(block_.get(), size, &layout_)) {
+    if (!CheckVersionBlock(block_.get(), size)) {
         FreeVersionInfo();
         return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
     }

@@ -34,8 +34,8 @@ HRESULT VersionInfo::LookupValue(const char* name, const char* key, USHORT langu
     size_t limit = ReadableFrom(value);
     if (valueLength == 0 || limit == 0) return S_OK;
 
-    // The text ends at its first NUL, at the value's reported end or at the end of the root's
-    // data (or its converted copy), whichever comes first.
+    // The text ends at its first NUL, at the value's reported end or at the end of the block,
+    // whichever comes first.
     const char* text = static_cast<const char*>(value);
     if (valueLength < limit) limit = valueLength;
     const void* end = std::memchr(text, '\0', limit);

@@ -75,10 +75,9 @@ private:
     HRESULT LoadVersionInfo(BSTR name);
     void FreeVersionInfo();
     bool Loaded() const { return fixed_ != nullptr; }
-    // Bytes that may be read from `data` on: to the end of the root node's data, or of the
-    // converted copy of it that ANSI lookups in a 32-bit block point into; 0 outside both.
+    // Bytes that may be read from `data` on, to the end of the version block; 0 outside it.
     size_t ReadableFrom(const void* data) const;
-    // True when [data, data + size) lies inside what ReadableFrom allows.
+    // True when [data, data + size) lies inside the version block.
     bool InBlock(const void* data, size_t size) const;
     // Reads one fixed field, or reports that no data is loaded.
     HRESULT ReadFixed(DWORD VS_FIXEDFILEINFO::*field, LONG* ret);
@@ -96,7 +95,7 @@ private:
     USHORT codepage_ = kDefaultCodepage;
     USHORT fileLanguage_ = kDefaultLanguage;
     std::unique_ptr<BYTE[]> block_;
-    BlockLayout layout_;
+    size_t blockSize_ = 0;
     const VS_FIXEDFILEINFO* fixed_ = nullptr;
 };
 
