@@ -7,6 +7,7 @@ using namespace testing_support;
 namespace {
 
 const char kClassKey[] = "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}";
+const char kInterfaceKey[] = "Interface\\{6F1C2A11-3B7E-4D21-9A55-0C1E2F3A4B01}";
 
 // The class's three keys as Dump shows them, then the path of the registered type library.
 std::string Registered() {
@@ -52,15 +53,39 @@ TEST_F(Registration, RegisterTwiceMoveAndUnregister) {
     }
 }
 
-// A broken script fails registration, which then leaves neither class keys nor a type library.
-TEST_F(Registration, BrokenScriptLeavesNothingRegistered) {
-    const std::string library = Copy("broken");
+// A value that cannot be written (InprocServer32 allows reading only) fails the registration
+// with the registry's reason: the earlier library stays registered, and of what the failed
+// registration wrote nothing remains but the class key that still holds InprocServer32.
+TEST_F(Registration, UnwritableValueFailsAndKeepsTheEarlierLibrary) {
+    const std::string earlier = Copy("earlier"), later = Copy("later");
+    ASSERT_EQ(CallExport(earlier, "DllRegisterServer"), S_OK);
+    {
+        ReadOnlyKey readOnly(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32");
+        EXPECT_EQ(CallExport(later, "DllRegisterServer"), E_ACCESSDENIED);
+    }
+    EXPECT_EQ(Registered(), " | | @=Tervik VersionInfo Object InprocServer32 { @=" + earlier +
+                                " ThreadingModel=Apartment } | " + earlier);
+}
+
+// Registrations that fail leave no class key, ProgID, type library or interface key: a broken
+// script, and a type library found neither in the library (its resource damaged) nor beside it (the classes, written
+// first, are taken back). The failure is the script's, or the type library's as the platform
+// reports it.
+TEST_F(Registration, FailedRegistrationLeavesNothingRegistered) {
+    const std::string broken = Copy("broken"), untyped = Copy("untyped");
     const char script[] = "HKCR { NoRemove CLSID { ForceRemove {6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} = s 'x' {";
-    PutResource(library, "REGISTRY", 101, script, sizeof script - 1);
-    ASSERT_EQ(CallExport(BinDir() + "\\vinspect.dll", "DllUnregisterServer"), S_OK);  // nothing registered before
-    UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-    EXPECT_EQ(CallExport(library, "DllRegisterServer"), DISP_E_EXCEPTION);
-    EXPECT_EQ(Registered(), " | | | ");
+    PutResource(broken, "REGISTRY", 101, script, sizeof script - 1);
+    PutResource(untyped, "TYPELIB", 1, "none", 4, 0);
+    vinspect::ComRef<ITypeLib> none;
+    const std::string beside = untyped.substr(0, untyped.size() - 3) + "tlb";
+    const HRESULT noTypeLibrary = LoadTypeLib(Widen(beside).c_str(), none.Out());
+    EXPECT_TRUE(FAILED(noTypeLibrary));
+    for (const auto& [library, expected] : {std::pair(broken, DISP_E_EXCEPTION), std::pair(untyped, noTypeLibrary)}) {
+        ASSERT_EQ(CallExport(BinDir() + "\\vinspect.dll", "DllUnregisterServer"), S_OK);
+        UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+        EXPECT_EQ(CallExport(library, "DllRegisterServer"), expected) << library;
+        EXPECT_EQ(Registered() + Dump(HKEY_CLASSES_ROOT, kInterfaceKey), " | | | ") << library;
+    }
 }
 
 }  // namespace

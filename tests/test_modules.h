@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <oleauto.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -213,6 +214,31 @@ inline int HandleCount() {
     for (UINT_PTR h = 4; h < 0x10000; h += 4) count += GetHandleInformation(HANDLE(h), &flags);
     return count;
 }
+
+// Lets `path` under `root` be read but not written while it lives, as the registry checks every
+// caller, then puts its earlier access rules back through a handle kept for that.
+class ReadOnlyKey {
+public:
+    ReadOnlyKey(HKEY root, const std::string& path) {
+        EXPECT_EQ(RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, key_.Out()), 0);
+        DWORD size = 0;
+        RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+        original_.resize(size);
+        RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, original_.data(), &size);
+        PSECURITY_DESCRIPTOR readOnly = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)", SDDL_REVISION_1,
+                                                             &readOnly, nullptr);
+        EXPECT_EQ(RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, readOnly), 0) << path;
+        LocalFree(readOnly);
+    }
+    ~ReadOnlyKey() {
+        EXPECT_EQ(RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, original_.data()), 0);
+    }
+
+private:
+    vinspect::RegKey key_;
+    std::vector<BYTE> original_;
+};
 
 // Assigns `path` to Path ("<null>": a null string) and returns the result.
 inline HRESULT Assign(IqzVersionInfo* info, const std::string& path) {

@@ -107,7 +107,11 @@ HRESULT RegisterServer() {
         HRESULT result = entry->updateRegistry(TRUE);
         if (FAILED(result)) return result;
     }
-    return RegisterServerTypeLibrary();
+    // Classes without their type library fail every late-bound call: a registration that cannot
+    // register it takes the classes back.
+    HRESULT result = RegisterServerTypeLibrary();
+    if (FAILED(result)) UnregisterServer();
+    return result;
 }
 
 HRESULT UnregisterServer() {

@@ -343,10 +343,11 @@ private:
         if (!isString && type != 'd' && type != 'D') return DISP_E_EXCEPTION;
         result = ReadToken();
         if (FAILED(result)) return result;
+        LONG status = ERROR_SUCCESS;
         if (isString) {
             if (writing_) {
-                RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(token_),
-                               static_cast<DWORD>(std::strlen(token_) + 1));
+                status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(token_),
+                                        static_cast<DWORD>(std::strlen(token_) + 1));
             }
         } else {
             // A number that does not convert is refused rather than stored as an arbitrary value.
@@ -356,10 +357,13 @@ private:
             LONG number = 0;
             if (FAILED(VarI4FromStr(wide.Get(), 0, 0, &number))) return DISP_E_EXCEPTION;
             if (writing_) {
-                RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                               sizeof number);
+                status = RegSetValueExA(key, name, 0, REG_DWORD,
+                                        reinterpret_cast<const BYTE*>(&number), sizeof number);
             }
         }
+        // A registration that did not write its value has failed, with the registry's reason
+        // (access denied, for a key that could be opened for reading only).
+        if (status != ERROR_SUCCESS) return ResultFromWin32(static_cast<DWORD>(status));
         return ReadToken();
     }
 

@@ -53,6 +53,16 @@ TEST_F(Registry, VariablesQuotingAndKeywords) {
     EXPECT_EQ(Dump(), "100% { @=C:\\it's } CLSID { keep { } } ct { } it's { @= n m=#10 }");
 }
 
+// A key that allows reading only is walked through to its writable subkeys; a value written to
+// it fails with the registry's reason, and the root block is undone ("n" goes).
+TEST_F(Registry, ReadOnlyKeysAreWalkedThroughButNotWritten) {
+    ASSERT_EQ(Apply(Wrap("ro { w }")), S_OK);
+    testing_support::ReadOnlyKey readOnly(HKEY_CURRENT_USER, std::string(kScratch) + "\\ro");
+    EXPECT_EQ(Apply(Wrap("ro { w = s x }")), S_OK);
+    EXPECT_EQ(Apply(Wrap("n = s y ro = s z")), E_ACCESSDENIED);
+    EXPECT_EQ(Dump(), "ro { w { @=x } }");
+}
+
 // Every syntax fault is refused with its code before anything is written or removed: "k" is
 // neither replaced, nor given a subkey, nor removed. Unregistration passes over assignments
 // without reading their types and numbers, so the faults there ("y ...") are applied.
