@@ -15,8 +15,8 @@ namespace vinspect {
 // Heap text in the system ANSI code page.
 using AnsiText = std::unique_ptr<char[]>;
 
-// Converts `byteCount` bytes of ANSI text (-1: up to and including its NUL) into a new automation
-// string. A text that cannot be converted yields an empty string; only a failed allocation fails.
+// Converts `byteCount` bytes of ANSI text (-1: up to its NUL, which the string does not take)
+// into a new automation string. A text that cannot be converted yields an empty string; only a failed allocation fails.
 HRESULT WideFromAnsi(const char* text, int byteCount, BSTR* out);
 
 // Converts a NUL-terminated wide text to heap ANSI text. A null text yields a null result; a text

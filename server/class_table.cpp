@@ -2,7 +2,7 @@
 #include "server/class_factory.h"
 #include "server/module.h"
 #include "server/object_forms.h"
-#include "server/registry/registration.h"
+#include "server/registration.h"
 #include "vinspect_h.h"
 
 namespace vinspect {

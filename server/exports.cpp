@@ -3,7 +3,7 @@
 #include <objbase.h>
 
 #include "server/module.h"
-#include "server/registry/registration.h"
+#include "server/registration.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {

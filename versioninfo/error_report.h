@@ -21,19 +21,13 @@ constexpr HRESULT ComponentResult(ComponentError number) {
 // the object (the library's own module); until then the calling program's.
 void SetErrorTextModule(HINSTANCE module);
 
-// Installs an error object for the result code `code` and returns the code the caller should
-// return. A code with a system facility is described by the system and returned unchanged; any
-// other is taken as a component error number (its low 16 bits).
-HRESULT ReportError(REFCLSID classId, HRESULT code);
+// Installs an error object of the VersionInfo class with the string table's text for `number` and
+// returns ComponentResult(number).
+HRESULT ReportError(ComponentError number);
 
-// Installs an error object with the string table's text for `number` (formatted with the
-// optional inserts) and returns ComponentResult(number).
-HRESULT ReportError(REFCLSID classId, ComponentError number, const wchar_t* insert1 = nullptr,
-                    const wchar_t* insert2 = nullptr);
-
-// Installs an error object with the system's text for `code` (empty when the system has none)
-// and returns `code` unchanged, whatever its facility.
-HRESULT ReportSystemError(REFCLSID classId, HRESULT code);
+// Installs an error object of the VersionInfo class with the system's text for `code` (empty when
+// the system has none) and returns `code` unchanged, whatever its facility.
+HRESULT ReportSystemError(HRESULT code);
 
 // Builds and installs an error object with the class's ProgID as source (none when the class has
 // no registered ProgID) and the given ANSI description; returns `resultCode`.

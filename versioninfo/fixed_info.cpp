@@ -21,7 +21,7 @@ const wchar_t* OperatingSystemName(DWORD fileOS) {
 
 HRESULT VersionInfo::ReadFixed(DWORD VS_FIXEDFILEINFO::*field, LONG* ret) {
     if (ret == nullptr) return E_POINTER;
-    if (!Loaded()) return ReportError(CLSID_VersionInfo, ComponentError::FileNameNotSpecified);
+    if (!Loaded()) return ReportError(ComponentError::FileNameNotSpecified);
     *ret = static_cast<LONG>(fixed_->*field);
     return S_OK;
 }
@@ -57,7 +57,7 @@ STDMETHODIMP VersionInfo::get_FileSubtype(LONG* ret) {
 STDMETHODIMP VersionInfo::get_FileOSString(BSTR* ret) {
     if (ret == nullptr) return E_POINTER;
     *ret = nullptr;
-    if (!Loaded()) return ReportError(CLSID_VersionInfo, ComponentError::FileNameNotSpecified);
+    if (!Loaded()) return ReportError(ComponentError::FileNameNotSpecified);
     *ret = SysAllocString(OperatingSystemName(fixed_->dwFileOS));
     return *ret != nullptr ? S_OK : E_OUTOFMEMORY;
 }
@@ -65,7 +65,7 @@ STDMETHODIMP VersionInfo::get_FileOSString(BSTR* ret) {
 STDMETHODIMP VersionInfo::get_FileDate(VARIANT* ret) {
     if (ret == nullptr) return E_POINTER;
     VariantInit(ret);
-    if (!Loaded()) return ReportError(CLSID_VersionInfo, ComponentError::FileNameNotSpecified);
+    if (!Loaded()) return ReportError(ComponentError::FileNameNotSpecified);
     FILETIME fileTime{fixed_->dwFileDateLS, fixed_->dwFileDateMS};
     double date = 0;
     if (FAILED(ToAutomationDate(fileTime, &date))) return E_UNEXPECTED;

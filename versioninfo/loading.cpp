@@ -44,13 +44,13 @@ void VersionInfo::FreeVersionInfo() {
     fixed_ = nullptr;
 }
 
-HRESULT VersionInfo::LoadVersionInfo(BSTR name) {
+HRESULT VersionInfo::LoadVersionInfo() {
     FreeVersionInfo();
-    if (name == nullptr) return E_INVALIDARG;
+    if (path_.IsNull()) return E_INVALIDARG;
 
-    AnsiCachedString ansiName;
+    // The path's ANSI form, made once and kept with it.
     const char* file = nullptr;
-    if (FAILED(ansiName.AssignWide(name)) || FAILED(ansiName.Ansi(&file))) return E_OUTOFMEMORY;
+    if (FAILED(path_.Ansi(&file))) return E_OUTOFMEMORY;
 
     DWORD handle = 0;
     SetLastError(0);
@@ -105,12 +105,10 @@ STDMETHODIMP VersionInfo::get_Path(BSTR* ret) {
 
 STDMETHODIMP VersionInfo::put_Path(BSTR value) {
     if (FAILED(path_.AssignWide(value))) return E_OUTOFMEMORY;
-    HRESULT result = LoadVersionInfo(path_.Wide());
+    HRESULT result = LoadVersionInfo();
     if (result == S_OK || MeansNoVersionResource(result)) return S_OK;
-    // A block without fixed information has no system code of its own; it is reported as
-    // E_UNEXPECTED rather than as a component error number.
-    if (result == E_UNEXPECTED) return ReportSystemError(CLSID_VersionInfo, result);
-    return ReportError(CLSID_VersionInfo, result);
+    // Every load failure is a system code, E_UNEXPECTED for a block without fixed information.
+    return ReportSystemError(result);
 }
 
 STDMETHODIMP VersionInfo::get_Language(short* ret) {

@@ -25,7 +25,7 @@ HRESULT VersionInfo::LookupValue(const char* name, const char* key, USHORT langu
                      : std::snprintf(path, sizeof path, "\\%s\\%.4X%.4X\\%s", key, language,
                                      codepage, name);
     if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
-        return ReportError(CLSID_VersionInfo, E_INVALIDARG);
+        return ReportSystemError(E_INVALIDARG);
     }
 
     void* value = nullptr;
@@ -45,9 +45,9 @@ HRESULT VersionInfo::LookupValue(const char* name, const char* key, USHORT langu
 }
 
 HRESULT VersionInfo::QueryString(const char* name, BSTR* result, const char* key) {
-    if (name == nullptr || result == nullptr) return ReportError(CLSID_VersionInfo, E_INVALIDARG);
+    if (name == nullptr || result == nullptr) return ReportSystemError(E_INVALIDARG);
     *result = nullptr;
-    if (!Loaded()) return ReportError(CLSID_VersionInfo, ComponentError::FileNameNotSpecified);
+    if (!Loaded()) return ReportError(ComponentError::FileNameNotSpecified);
 
     HRESULT found = LookupValue(name, key, language_, codepage_, result);
     if (found != S_FALSE) return found;
@@ -93,7 +93,7 @@ STDMETHODIMP VersionInfo::get_SpecialBuild(BSTR* ret) { return ReadString("Speci
 
 STDMETHODIMP VersionInfo::GetValue(BSTR key, BSTR name, BSTR* ret) {
     if (ret == nullptr) return E_POINTER;
-    if (name == nullptr) return ReportError(CLSID_VersionInfo, E_INVALIDARG);
+    if (name == nullptr) return ReportSystemError(E_INVALIDARG);
     AnsiCachedString ansiKey;
     AnsiCachedString ansiName;
     const char* keyText = nullptr;
@@ -108,7 +108,7 @@ STDMETHODIMP VersionInfo::GetValue(BSTR key, BSTR name, BSTR* ret) {
 
 STDMETHODIMP VersionInfo::get_LanguageName(BSTR* ret) {
     if (ret == nullptr) return E_POINTER;
-    if (!Loaded()) return ReportError(CLSID_VersionInfo, ComponentError::FileNameNotSpecified);
+    if (!Loaded()) return ReportError(ComponentError::FileNameNotSpecified);
     *ret = nullptr;
     // Unknown languages leave the buffer untouched: they are named by an empty string.
     char name[kLanguageNameSize] = "";

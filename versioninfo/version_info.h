@@ -71,8 +71,8 @@ protected:
     ~VersionInfo() = default;
 
 private:
-    // Discards the loaded data and loads the named file's version resource.
-    HRESULT LoadVersionInfo(BSTR name);
+    // Discards the loaded data and loads the version resource of the file that Path names.
+    HRESULT LoadVersionInfo();
     void FreeVersionInfo();
     bool Loaded() const { return fixed_ != nullptr; }
     // Bytes that may be read from `data` on, to the end of the version block; 0 outside it.

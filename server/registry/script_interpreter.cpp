@@ -181,8 +181,7 @@ private:
     size_t room_ = 0;
 };
 
-// Replaces every %NAME% of `text` with its variable's text in the ANSI code page, and %% with
-// one percent sign. The replacement is inserted as it is, never scanned again.
+// Replaces every %NAME% of `text` with its variable's text, and %% with one percent sign. The replacement is inserted as it is, never scanned again.
 HRESULT ExpandVariables(const char* text, const VariableTable& variables,
                         CoTaskMem<char>* expanded) {
     TextBuffer out;
@@ -215,12 +214,9 @@ HRESULT ExpandVariables(const char* text, const VariableTable& variables,
         char wanted[kVariableNameLimit + 1];
         std::memcpy(wanted, name, nameLength);
         wanted[nameLength] = '\0';
-        const wchar_t* replacement = variables.Find(wanted);
+        const char* replacement = variables.Find(wanted);
         if (replacement == nullptr) return DISP_E_EXCEPTION;
-        AnsiText ansi;
-        result = AnsiFromWide(replacement, &ansi);
-        if (FAILED(result)) return result;
-        result = out.Append(ansi.get(), std::strlen(ansi.get()));
+        result = out.Append(replacement, std::strlen(replacement));
         if (FAILED(result)) return result;
         at = close + 1;
     }
@@ -510,15 +506,11 @@ HRESULT ApplyScriptText(const char* text, BOOL registerMode, const VariableTable
     return interpreter.Apply(registerMode != FALSE);
 }
 
-HRESULT ApplyRegistryResource(const wchar_t* moduleFile, WORD resourceId, BOOL registerMode,
+HRESULT ApplyRegistryResource(const char* moduleFile, WORD resourceId, BOOL registerMode,
                               const VariableTable& variables) {
     if (moduleFile == nullptr) return E_POINTER;
-    AnsiText path;
-    HRESULT result = AnsiFromWide(moduleFile, &path);
-    if (FAILED(result)) return result;
-
     SetLastError(ERROR_SUCCESS);
-    ModuleHandle module(LoadLibraryExA(path.get(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ModuleHandle module(LoadLibraryExA(moduleFile, nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (module.Get() == nullptr) return FailureFromLastError();
     SetLastError(ERROR_SUCCESS);
     HRSRC found = FindResourceA(module.Get(), MAKEINTRESOURCEA(resourceId), "REGISTRY");

@@ -21,7 +21,7 @@ namespace vinspect {
 HRESULT ApplyScriptText(const char* text, BOOL registerMode, const VariableTable& variables);
 
 // Applies the "REGISTRY" resource `resourceId` of the file `moduleFile`, mapped as data.
-HRESULT ApplyRegistryResource(const wchar_t* moduleFile, WORD resourceId, BOOL registerMode,
+HRESULT ApplyRegistryResource(const char* moduleFile, WORD resourceId, BOOL registerMode,
                               const VariableTable& variables);
 
 }  // namespace vinspect

@@ -1,4 +1,5 @@
-// Named replacement texts for registry scripts (%NAME% in a script).
+// Named replacement texts for registry scripts (%NAME% in a script), in the ANSI code page of the
+// scripts themselves.
 #pragma once
 
 #include <windows.h>
@@ -13,16 +14,16 @@ public:
     ~VariableTable() { Clear(); }
 
     // Copies both strings; E_OUTOFMEMORY when a copy or more room cannot be had.
-    HRESULT Add(const wchar_t* name, const wchar_t* text);
+    HRESULT Add(const char* name, const char* text);
     // The text of the first entry whose name equals `name` without regard to case; null if none.
-    const wchar_t* Find(const char* name) const;
+    const char* Find(const char* name) const;
     // Releases every entry and the table's room.
     void Clear();
 
 private:
     struct Entry {
-        wchar_t* name;
-        wchar_t* text;
+        char* name;
+        char* text;
     };
     Entry* entries_ = nullptr;
     size_t count_ = 0;

@@ -28,9 +28,9 @@ protected:
         ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kScratch, scratch_.Out()), 0);
         // The first entry of a name wins, whatever its case; "11" is found only when the table
         // has grown past its first room of 10 entries.
-        variables_.Add(L"Module", L"C:\\it's");
-        variables_.Add(L"MODULE", L"hidden by the first entry");
-        for (int i = 0; i < 12; ++i) variables_.Add(std::to_wstring(i).c_str(), L"t");
+        variables_.Add("Module", "C:\\it's");
+        variables_.Add("MODULE", "hidden by the first entry");
+        for (int i = 0; i < 12; ++i) variables_.Add(std::to_string(i).c_str(), "t");
     }
     void TearDown() override { EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, kScratch), 0); }
     HRESULT Apply(const std::string& text, BOOL registerMode = TRUE) {

@@ -6,7 +6,8 @@
 
 namespace vinspect {
 
-// Registers every class of the class table, then the type library.
+// Registers every class of the class table, then the type library; takes the classes back when
+// the type library cannot be registered.
 HRESULT RegisterServer();
 // Unregisters every class of the class table; the type library stays registered. Always S_OK.
 HRESULT UnregisterServer();
