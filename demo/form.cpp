@@ -12,7 +12,7 @@
 
 #include "common/result.h"
 #include "common/text.h"
-#include "demo/path_text.h"
+#include "demo/file_name.h"
 
 namespace vinsdemo {
 namespace {
@@ -205,15 +205,15 @@ HRESULT CreateVersionInfoByClsid(IqzVersionInfo** object) {
                             reinterpret_cast<void**>(object));
 }
 
-TestForm::TestForm(ObjectFactory factory, bool endsProgram)
+VersionListWindow::VersionListWindow(ObjectFactory factory, bool endsProgram)
     : factory_(std::move(factory)), endsProgram_(endsProgram) {}
 
-TestForm::~TestForm() {
+VersionListWindow::~VersionListWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
 }
 
-HRESULT TestForm::Open(HINSTANCE instance, ObjectFactory factory, int show, bool endsProgram,
-                       std::unique_ptr<TestForm>* form, Failure* loadFailure) {
+HRESULT VersionListWindow::Open(HINSTANCE instance, ObjectFactory factory, int show, bool endsProgram,
+                       std::unique_ptr<VersionListWindow>* form, Failure* loadFailure) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
 
@@ -236,7 +236,7 @@ HRESULT TestForm::Open(HINSTANCE instance, ObjectFactory factory, int show, bool
     RECT frame{0, 0, Pixels(kClientWidth, dpi.x), Pixels(kClientHeight, dpi.y)};
     AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
 
-    std::unique_ptr<TestForm> created(new (std::nothrow) TestForm(std::move(factory), endsProgram));
+    std::unique_ptr<VersionListWindow> created(new (std::nothrow) VersionListWindow(std::move(factory), endsProgram));
     if (!created) return E_OUTOFMEMORY;
     HWND window = CreateWindowExA(0, kClassName, kCaption, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr,
@@ -255,11 +255,11 @@ HRESULT TestForm::Open(HINSTANCE instance, ObjectFactory factory, int show, bool
     return S_OK;
 }
 
-bool TestForm::PreTranslate(MSG* message) {
+bool VersionListWindow::PreTranslate(MSG* message) {
     return window_ != nullptr && IsDialogMessageA(window_, message);
 }
 
-HRESULT TestForm::CreateControls() {
+HRESULT VersionListWindow::CreateControls() {
     Dpi dpi = SystemDpi();
     HGDIOBJ font = GetStockObject(DEFAULT_GUI_FONT);
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window_, GWLP_HINSTANCE));
@@ -296,22 +296,22 @@ HRESULT TestForm::CreateControls() {
     return textBoxDefault_ != nullptr ? S_OK : vinspect::FailureFromLastError();
 }
 
-HRESULT TestForm::Form_Load() {
+HRESULT VersionListWindow::OnCreate() {
     if (!factory_) return Raise(E_POINTER);
     HRESULT result = factory_(objVerInfo_.Out());
     if (SUCCEEDED(result) && !objVerInfo_) result = E_POINTER;
     return FAILED(result) ? Raise(result) : S_OK;
 }
 
-void TestForm::txtFile_KeyDown(WORD keyCode, int) {
+void VersionListWindow::OnFileNameKeyDown(WORD keyCode, int) {
     if (keyCode == VK_RETURN) ShowVersionInfo();
 }
 
-void TestForm::cmdBrowse_Click() {
+void VersionListWindow::OnBrowseClicked() {
     if (FAILED(Browse())) ShowFailure();
 }
 
-HRESULT TestForm::Browse() {
+HRESULT VersionListWindow::Browse() {
     std::string filter = DialogFilter(kDialogFilter);
     std::vector<char> file(std::max(kDialogFileChars, dialogFileName_.size() + 1), '\0');
     std::copy(dialogFileName_.begin(), dialogFileName_.end(), file.begin());
@@ -340,11 +340,11 @@ HRESULT TestForm::Browse() {
     return S_OK;
 }
 
-void TestForm::ShowVersionInfo() {
+void VersionListWindow::ShowVersionInfo() {
     if (FAILED(ListFile())) ShowFailure();
 }
 
-HRESULT TestForm::ListFile() {
+HRESULT VersionListWindow::ListFile() {
     HWND list = Control(kLvwVerInfo);
     if (!SendMessageA(list, LVM_DELETEALLITEMS, 0, 0)) return Raise(E_FAIL);
     std::string file = WindowText(Control(kTxtFile));
@@ -360,7 +360,7 @@ HRESULT TestForm::ListFile() {
     VARIANT_BOOL exists = VARIANT_FALSE;
     result = objVerInfo_->get_InfoExist(&exists);
     if (FAILED(result)) return Raise(result, objVerInfo_.Get());
-    if (exists == VARIANT_FALSE) return AddListRow(Module1::GetFileName(file), kNoVersionInfo);
+    if (exists == VARIANT_FALSE) return AddListRow(FileNameOf(file), kNoVersionInfo);
 
     for (const Row& row : kRows) {
         Bstr value;
@@ -372,7 +372,7 @@ HRESULT TestForm::ListFile() {
     return S_OK;
 }
 
-HRESULT TestForm::AddListRow(const std::string& name, const std::string& value) {
+HRESULT VersionListWindow::AddListRow(const std::string& name, const std::string& value) {
     HWND list = Control(kLvwVerInfo);
     std::string text = name;
     LVITEMA item{};
@@ -391,22 +391,22 @@ HRESULT TestForm::AddListRow(const std::string& name, const std::string& value) 
     return S_OK;
 }
 
-HRESULT TestForm::Raise(HRESULT code, IUnknown* source) {
+HRESULT VersionListWindow::Raise(HRESULT code, IUnknown* source) {
     err_ = Failure{code, Describe(code, source)};
     return code;
 }
 
-void TestForm::ShowFailure() {
+void VersionListWindow::ShowFailure() {
     MessageBoxA(window_, err_.description.c_str(), kProgramTitle, MB_OK);
 }
 
-LRESULT CALLBACK TestForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK VersionListWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* form = static_cast<TestForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        auto* form = static_cast<VersionListWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         form->window_ = window;
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }
-    auto* form = reinterpret_cast<TestForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* form = reinterpret_cast<VersionListWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
     LRESULT result = 0;
     try {
@@ -422,7 +422,7 @@ LRESULT CALLBACK TestForm::WindowProc(HWND window, UINT message, WPARAM wParam, 
     return result;
 }
 
-LRESULT TestForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT VersionListWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE: {
         HRESULT result = CreateControls();
@@ -430,10 +430,10 @@ LRESULT TestForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             Raise(result);
             return -1;
         }
-        return FAILED(Form_Load()) ? -1 : 0;
+        return FAILED(OnCreate()) ? -1 : 0;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == kCmdBrowse && HIWORD(wParam) == BN_CLICKED) cmdBrowse_Click();
+        if (LOWORD(wParam) == kCmdBrowse && HIWORD(wParam) == BN_CLICKED) OnBrowseClicked();
         return 0;
     case WM_ACTIVATE:
         // Keep the focus where it was when the window is left and comes back.
@@ -459,8 +459,8 @@ LRESULT TestForm::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT CALLBACK TestForm::TextBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* form = reinterpret_cast<TestForm*>(GetWindowLongPtrA(box, GWLP_USERDATA));
+LRESULT CALLBACK VersionListWindow::TextBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* form = reinterpret_cast<VersionListWindow*>(GetWindowLongPtrA(box, GWLP_USERDATA));
     try {
         return form->HandleTextBox(box, message, wParam, lParam);
     } catch (...) {
@@ -469,7 +469,7 @@ LRESULT CALLBACK TestForm::TextBoxProc(HWND box, UINT message, WPARAM wParam, LP
     }
 }
 
-LRESULT TestForm::HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT VersionListWindow::HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_GETDLGCODE: {
         // Ask for Enter, which the dialog-key handling would otherwise take for itself.
@@ -484,7 +484,7 @@ LRESULT TestForm::HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lP
     case WM_SYSKEYDOWN: {  // keys pressed with Alt held come as system keys
         int shift = (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
                     (GetKeyState(VK_MENU) < 0 ? 4 : 0);
-        txtFile_KeyDown(static_cast<WORD>(wParam), shift);
+        OnFileNameKeyDown(static_cast<WORD>(wParam), shift);
         if (wParam == VK_RETURN) return 0;
         break;
     }
@@ -503,13 +503,13 @@ LRESULT TestForm::HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lP
 
 int RunProgram(HINSTANCE instance, int show, const ObjectFactory& factory) {
     Apartment apartment;
-    std::unique_ptr<TestForm> form;
+    std::unique_ptr<VersionListWindow> form;
     Failure failure;
     HRESULT result = FAILED(apartment.Result())
                          ? apartment.Result()
-                         : TestForm::Open(instance, factory, show, true, &form, &failure);
+                         : VersionListWindow::Open(instance, factory, show, true, &form, &failure);
     if (FAILED(result)) {
-        // Form_Load has no failure handler of its own: report number and description, then end.
+        // OnCreate has no failure handler of its own: report number and description, then end.
         if (failure.number != result) failure = Failure{result, SystemText(result)};
         char number[64];
         std::snprintf(number, sizeof number, "Run-time error '%ld (%08lX)':\r\n\r\n",

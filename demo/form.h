@@ -1,5 +1,6 @@
-// frmTest, the one window of vinsdemo: a file name typed or chosen in the file-open dialog is
-// handed to a VersionInfo object, and the version strings it reports are listed.
+// The one window of vinsdemo (window class "frmTest"): a file name typed or chosen in the
+// file-open dialog is handed to a VersionInfo object, and the version strings it reports are
+// listed.
 #pragma once
 
 #include <windows.h>
@@ -13,7 +14,7 @@
 
 namespace vinsdemo {
 
-// Control identifiers of frmTest, in tab order (the label and the frame never take the focus).
+// Control identifiers of the window, in tab order (the label and the frame never take the focus).
 enum ControlId : int {
     kTxtFile = 100,
     kLabel1,
@@ -34,16 +35,16 @@ struct Failure {
     std::string description;
 };
 
-class TestForm {
+class VersionListWindow {
 public:
-    // Creates the window (Form_Load runs while it is created) and shows it with the focus in
-    // txtFile. When Form_Load fails no window is left and `loadFailure` says why. With
+    // Creates the window (OnCreate makes its VersionInfo object) and shows it with the focus in
+    // txtFile. When OnCreate fails no window is left and `loadFailure` says why. With
     // `endsProgram`, closing the window ends the thread's message loop.
     static HRESULT Open(HINSTANCE instance, ObjectFactory factory, int show, bool endsProgram,
-                        std::unique_ptr<TestForm>* form, Failure* loadFailure);
-    TestForm(const TestForm&) = delete;
-    TestForm& operator=(const TestForm&) = delete;
-    ~TestForm();
+                        std::unique_ptr<VersionListWindow>* form, Failure* loadFailure);
+    VersionListWindow(const VersionListWindow&) = delete;
+    VersionListWindow& operator=(const VersionListWindow&) = delete;
+    ~VersionListWindow();
 
     HWND Window() const { return window_; }
     HWND Control(ControlId id) const { return GetDlgItem(window_, id); }
@@ -52,9 +53,10 @@ public:
     // (access keys); true when the message was used.
     bool PreTranslate(MSG* message);
 
-    // Event handlers.
-    void cmdBrowse_Click();
-    void txtFile_KeyDown(WORD keyCode, int shift);
+    // Handlers of the window's events: the Browse button clicked, a key pressed in the file name
+    // box.
+    void OnBrowseClicked();
+    void OnFileNameKeyDown(WORD keyCode, int shift);
 
     // Lists the file named in txtFile; failures are shown in a message box.
     void ShowVersionInfo();
@@ -62,7 +64,7 @@ public:
     HRESULT AddListRow(const std::string& name, const std::string& value);
 
 private:
-    TestForm(ObjectFactory factory, bool endsProgram);
+    VersionListWindow(ObjectFactory factory, bool endsProgram);
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK TextBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
@@ -70,7 +72,8 @@ private:
     LRESULT HandleTextBox(HWND box, UINT message, WPARAM wParam, LPARAM lParam);
 
     HRESULT CreateControls();
-    HRESULT Form_Load();
+    // Handles the window's creation: makes the VersionInfo object it keeps.
+    HRESULT OnCreate();
     HRESULT ListFile();
     HRESULT Browse();
     // Records a failure for the message box and returns its code. `source` is the object whose
@@ -88,7 +91,7 @@ private:
     Failure err_;
 };
 
-// The whole program: apartment, window, message loop. A failing Form_Load is shown with its
+// The whole program: apartment, window, message loop. A failing OnCreate is shown with its
 // number and description and ends the program. Returns the exit code.
 int RunProgram(HINSTANCE instance, int show, const ObjectFactory& factory);
 

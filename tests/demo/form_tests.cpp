@@ -59,7 +59,7 @@ protected:
     void SetUp() override { Open(CreateVersionInfoByClsid); }
     void Open(ObjectFactory factory) {
         modals.clear();
-        ASSERT_EQ(TestForm::Open(GetModuleHandleA(nullptr), factory, SW_SHOW, false, &form_, nullptr), S_OK);
+        ASSERT_EQ(VersionListWindow::Open(GetModuleHandleA(nullptr), factory, SW_SHOW, false, &form_, nullptr), S_OK);
     }
     HWND Control(ControlId id) { return form_->Control(id); }
 
@@ -101,7 +101,7 @@ protected:
         return rows;
     }
 
-    std::unique_ptr<TestForm> form_;
+    std::unique_ptr<VersionListWindow> form_;
 };
 
 // Enter lists the file named in txtFile, with Shift or Alt too and with the keypad's Enter,
@@ -182,9 +182,9 @@ TEST_F(DemoWindow, ReadsEachValueBeforeAppendingItsRowAndKeepsTheRowsBeforeAFail
     form_.reset();  // before the object it holds
 }
 
-// A failing Form_Load shows its number and description until the box is answered, and only then
+// A failing OnCreate shows its number and description until the box is answered, and only then
 // does the program end, with no quit message left behind.
-TEST_F(DemoWindow, FailedFormLoadIsShownUntilAnsweredThenTheProgramEnds) {
+TEST_F(DemoWindow, FailedObjectCreationIsShownUntilAnsweredThenTheProgramEnds) {
     const HRESULT missingServer = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     form_.reset();  // the window being created is then the only one of its class
     EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW, [&](IqzVersionInfo**) {

@@ -4,13 +4,13 @@
 
 #include <string>
 
-namespace vinsdemo::Module1 {
+namespace vinsdemo {
 
 // The text after the last backslash of `path`; without a backslash, the text after its last
 // colon; with neither, the whole path. A forward slash is not a separator.
-std::string GetFileName(std::string path);
+std::string FileNameOf(std::string path);
 
 // `text` with its characters in reverse order.
-std::string ReverseString(const std::string& text);
+std::string ReversedText(const std::string& text);
 
-}  // namespace vinsdemo::Module1
+}  // namespace vinsdemo

@@ -1,8 +1,8 @@
-#include "demo/path_text.h"
+#include "demo/file_name.h"
 
 #include <windows.h>
 
-namespace vinsdemo::Module1 {
+namespace vinsdemo {
 namespace {
 
 // The number of bytes of the character at `at`: two for a lead byte and its trail byte in a
@@ -24,7 +24,7 @@ size_t FindCharacter(const std::string& text, char separator) {
 
 }  // namespace
 
-std::string ReverseString(const std::string& text) {
+std::string ReversedText(const std::string& text) {
     // Each character, taken from the front, goes to the back of what is still free.
     std::string reversed(text.size(), '\0');
     size_t end = text.size();
@@ -37,12 +37,12 @@ std::string ReverseString(const std::string& text) {
     return reversed;
 }
 
-std::string GetFileName(std::string path) {
-    std::string reversed = ReverseString(path);
+std::string FileNameOf(std::string path) {
+    std::string reversed = ReversedText(path);
     size_t cut = FindCharacter(reversed, '\\');
     if (cut == std::string::npos) cut = FindCharacter(reversed, ':');
     if (cut != std::string::npos) reversed.resize(cut);
-    return ReverseString(reversed);
+    return ReversedText(reversed);
 }
 
-}  // namespace vinsdemo::Module1
+}  // namespace vinsdemo
