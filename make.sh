@@ -4,7 +4,8 @@
 #   ./make.sh test   build the architectures and run every test
 #   ./make.sh bench  build the architectures and run the benchmarks
 #   ./make.sh build  build the architectures
-#   ./make.sh dist   build both architectures and write dist/vinspect-<version>.zip
+#   ./make.sh dist   build both architectures and write dist/vinspect-<version>.zip and the
+#                    Windows Installer packages dist/vinspect-<version>-x64.msi and -x86.msi
 #   ./make.sh deps   install the packages the build needs (skips what is there)
 # VINSPECT_ARCHS chooses the architectures (default "x86 x64"). Both are built; an x86 tree is
 # run only where this host can start 32-bit programs, which is found out once, by trying.
@@ -22,7 +23,7 @@ done
 deps() {
     need=""
     for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
-                wine xvfb-run xdotool cmake make flock zip unzip; do
+                wine xvfb-run xdotool cmake make flock zip unzip wixl; do
         command -v "$tool" >/dev/null 2>&1 || need=yes
     done
     [ -d /usr/include/wine/wine/windows ] || need=yes
@@ -35,7 +36,7 @@ deps() {
     $sudo dpkg --add-architecture i386
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
-        cmake make g++ googletest util-linux zip unzip \
+        cmake make g++ googletest util-linux zip unzip wixl \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
         mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth x11-utils xdotool imagemagick
 }
@@ -54,6 +55,7 @@ print_summary() {
         [ -n "$line" ] && printf '%s: %s\n' "$arch" "$line"
     done
     grep '^package ' "$summary" || true
+    grep '^msi ' "$summary" || true
     grep '^total ' "$summary" | cut -d' ' -f2- || true
 }
 
@@ -145,6 +147,7 @@ run_tests() {
         [ "$1" -eq 0 ] || status=1
     done
     run_package_test || status=1
+    run_msi_test || status=1
     note "total tests: $passed passed, $failed failed"
     return $status
 }
@@ -182,12 +185,50 @@ run_package_test() {
     [ "$2" -eq 0 ] && [ "$pstatus" -eq 0 ]
 }
 
+# The Windows Installer packages end to end in a fresh prefix: built as dist builds them, plus an
+# x64 package of the next version to upgrade to. The test runs what this host can run.
+run_msi_test() {
+    if ! both_built; then
+        note "msi test not run: the packages need both architectures built"
+        return 0
+    fi
+    echo "== msi test"
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/x64/CMakeCache.txt")
+    next=$(echo "$version" | awk -F. '{ print $1 "." $2 "." $3 + 1 }')
+    log=$(mktemp)
+    pstatus=0
+    if ! "$root/package/make-msi.sh" "$root/build/x86" "$root/build/x64" "$root/build/package" >"$log" ||
+        ! "$root/package/make-msi.sh" "$root/build/x86" "$root/build/x64" "$root/build/package/next" "$next" >>"$log"
+    then
+        rm -f "$log"
+        note "msi test not run: the packages could not be built"
+        return 1
+    fi
+    x64_msi=$(grep -- '-x64\.msi$' "$log" | head -n 1)
+    x86_msi=$(grep -- '-x86\.msi$' "$log" | head -n 1)
+    next_msi=$(grep -- '-x64\.msi$' "$log" | tail -n 1)
+    "$root/tests/package/msi_test.sh" "$x64_msi" "$x86_msi" "$next_msi" "$root/build/package/msi-work" \
+        "$runnable" | tee "$log" || pstatus=1
+    counts=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
+    rm -f "$log"
+    if [ -z "$counts" ]; then
+        note "msi test ran: no result"
+        return 1
+    fi
+    set -- $counts
+    passed=$((passed + $1))
+    failed=$((failed + $2))
+    note "msi test ran: $1 passed, $2 failed"
+    [ "$2" -eq 0 ] && [ "$pstatus" -eq 0 ]
+}
+
 dist() {
     if ! both_built; then
         echo "dist: the package holds both architectures; leave VINSPECT_ARCHS unset" >&2
         return 2
     fi
     "$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/dist"
+    "$root/package/make-msi.sh" "$root/build/x86" "$root/build/x64" "$root/dist"
 }
 
 run_benchmarks() {
