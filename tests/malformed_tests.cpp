@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <random>
 
-#include "test_modules.h"
+#include "test_support.h"
 
-using namespace testing_support;
+using namespace test_support;
 using vinspect::Bstr;
 using vinspect::ComRef;
 
@@ -15,7 +15,8 @@ namespace {
 bool HeapsValid() {
     HANDLE heaps[256];
     const DWORD count = std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
-    return count > 0 && std::all_of(heaps, heaps + count, [](HANDLE heap) { return HeapValidate(heap, 0, nullptr); });
+    return count > 0 && std::all_of(heaps, heaps + count,
+                                    [](HANDLE heap) { return HeapValidate(heap, 0, nullptr); });
 }
 
 // Every string property and GetValue("StringFileInfo", "CompanyName"), the non-empty ones
@@ -31,64 +32,34 @@ std::wstring ReadAll(IqzVersionInfo* info) {
     return all;
 }
 
-// A resource with two strings: CompanyName "Acme" and `product` as the last node of its table.
-VersionNode Root(VersionNode product) {
-    static const VS_FIXEDFILEINFO fixed = Fixed(0x00010002, 0);
-    VersionNode table = StringTable(L"040904B0", {{L"CompanyName", L"Acme"}});
-    table.children.push_back(std::move(product));
-    return VersionRoot(&fixed, {Translations({{0x0409, 0x04B0}}), StringFileInfo({table})});
-}
-
-std::vector<BYTE> With(VersionNode product, bool ansi) { return Serialize(Root(product), ansi); }
-
-VersionNode Product(const std::wstring& text = L"Thing") { return StringValue(L"ProductName", text); }
-
 constexpr HRESULT kRefused = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 
+// The layouts (tests/corpus/tools/handmade.py): variations of a resource whose last node is
+// ProductName "Thing", after CompanyName "Acme", in the 32-bit and the 16-bit layout.
 TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
-    // Rows: the case, the result of Path, the strings read afterwards, and the resource.
-    struct Row { const char* name; HRESULT expected; const wchar_t* answer; std::vector<BYTE> (*make)(bool ansi); };
-    const Row rows[] = {
-        {"well-formed", S_OK, L"Thing/Acme/Acme", [](bool a) { return With(Product(), a); }},
-        {"root length 0xFFFF", kRefused, L"",
-         [](bool a) { auto b = With(Product(), a); b[0] = b[1] = 0xFF; return b; }},
-        {"truncated to 11 bytes", kRefused, L"",
-         [](bool a) { auto b = With(Product(), a); b.resize(11); return b; }},
-        {"lengths wrapped above 64 KB", S_OK, L"xxxx/Acme/Acme",
-         [](bool a) { return With(Product(std::wstring(65539, L'x')), a); }},
-        {"child past its parent", kRefused, L"",
-         [](bool a) { VersionNode v = Product(); v.lengthOverride = 0x200; return With(v, a); }},
-        {"value past the resource", kRefused, L"",
-         [](bool a) { VersionNode v = Product(); v.valueLength = 200; return With(v, a); }},
-        {"nodes nested 300 deep", kRefused, L"",
-         [](bool a) {
-             VersionNode v = Product();
-             for (int level = 0; level < 300; ++level) v = VersionNode{L"n", {}, 0, 1, {v}};
-             return With(v, a);
-         }},
-        {"key unterminated at the end", kRefused, L"",  // terminator (and ANSI padding) cut off
-         [](bool a) {
-             VersionNode root = Root(Product());
-             root.children.push_back(VersionNode{L"Custom-Key", {}, 0, 1, {}, WORD(a ? 14 : 26)});
-             std::vector<BYTE> bytes = Serialize(root, a);
-             bytes.resize(bytes.size() - 2);
-             *reinterpret_cast<WORD*>(bytes.data()) = WORD(bytes.size());
-             return bytes;
-         }},
+    // Rows: the layout, the result of Path, and the strings read afterwards.
+    const std::tuple<const char*, HRESULT, const wchar_t*> rows[] = {
+        {"well-formed", S_OK, L"Thing/Acme/Acme"},
+        {"root-ffff", kRefused, L""},  // root length 0xFFFF
+        {"truncated", kRefused, L""},  // to 11 bytes
+        // A 65539-character value whose count, and the copy of its text, wrapped to 4.
+        {"wrapped", S_OK, L"xxxx/Acme/Acme"},
+        {"child-past-parent", kRefused, L""},
+        {"value-past-resource", kRefused, L""},
+        {"key-unterminated", kRefused, L""},  // terminator (and 16-bit padding) cut off
+        {"nested-300", kRefused, L""},        // nodes nested 300 deep
     };
-    const std::string dir = ScratchDir();
-    int index = 0;
-    for (bool ansi : {false, true}) {
-        for (const auto& row : rows) {
-            SCOPED_TRACE(std::string(ansi ? "16-bit " : "32-bit ") + row.name);
-            const std::string path = dir + "\\crafted" + std::to_string(index++) + ".dll";
-            WriteModule(path, row.make(ansi));
+    for (const char* layout : {"", ".ansi"}) {
+        for (const auto& [name, expected, answer] : rows) {
+            SCOPED_TRACE(name + std::string(layout));
+            const std::string path = ScratchDir() + "\\" + name + layout + ".dll";
+            WriteModule(path, Layout(name + std::string(layout)));
             ComRef<IqzVersionInfo> info = NewVersionInfo();
-            ExpectError([&] { return Assign(info.Get(), path); }, row.expected, "Path");
+            ExpectError([&] { return Assign(info.Get(), path); }, expected, "Path");
             VARIANT_BOOL loaded = VARIANT_FALSE;
-            info->get_InfoExist(&loaded);
-            EXPECT_EQ(loaded == VARIANT_TRUE, row.expected == S_OK);
-            EXPECT_EQ(ReadAll(info.Get()), row.answer);
+            EXPECT_EQ(info->get_InfoExist(&loaded), S_OK);
+            EXPECT_EQ(loaded == VARIANT_TRUE, expected == S_OK);
+            EXPECT_EQ(ReadAll(info.Get()), answer);
             ASSERT_TRUE(HeapsValid());
         }
     }
@@ -98,10 +69,11 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
 // cut off. VINSPECT_MUTATION_SEED repeats a run.
 TEST(Malformed, MutatedResourcesKeepEveryHeapValid) {
     const char* given = std::getenv("VINSPECT_MUTATION_SEED");
-    const unsigned seed = given != nullptr ? std::strtoul(given, nullptr, 0) : std::random_device{}();
+    const unsigned seed =
+        given != nullptr ? std::strtoul(given, nullptr, 0) : std::random_device{}();
     std::printf("mutation seed %u (VINSPECT_MUTATION_SEED=%u repeats this run)\n", seed, seed);
     std::mt19937 random(seed);
-    const std::vector<BYTE> bases[] = {With(Product(), false), With(Product(), true)};
+    const std::vector<BYTE> bases[] = {Layout("well-formed"), Layout("well-formed.ansi")};
     const std::string path = ScratchDir() + "\\mutant.dll";
     ComRef<IqzVersionInfo> info = NewVersionInfo();
     for (int round = 0; round < 1500; ++round) {

@@ -1,11 +1,11 @@
-// The VersionInfo object on modules whose version resources the tests write themselves: loading
-// through Path, the translation it selects, fixed fields, strings and lookups.
+// The VersionInfo object on modules whose version resources the tests lay out themselves:
+// loading through Path, the translation it selects, fixed fields, strings and lookups.
 #include <cmath>
-#include <fstream>
 
-#include "test_modules.h"
+#include "test_support.h"
+#include "vinspect_version.h"
 
-using namespace testing_support;
+using namespace test_support;
 using vinspect::Bstr;
 using vinspect::ComRef;
 
@@ -16,9 +16,13 @@ std::wstring State(IqzVersionInfo* info) {
     Bstr path;
     VARIANT_BOOL exists = VARIANT_FALSE;
     short language = 0, codepage = 0;
+    info->get_Path(path.Out());
+    info->get_InfoExist(&exists);
+    info->get_Language(&language);
+    info->get_Codepage(&codepage);
     wchar_t text[64];
-    info->get_Path(path.Out()), info->get_InfoExist(&exists), info->get_Language(&language), info->get_Codepage(&codepage);
-    swprintf(text, 64, L" %ls %04X/%04X", exists ? L"loaded" : L"empty", USHORT(language), USHORT(codepage));
+    swprintf(text, 64, L" %ls %04X/%04X", exists ? L"loaded" : L"empty", USHORT(language),
+             USHORT(codepage));
     return (path.Get() != nullptr ? Text(path.Get()) : L"null") + text;
 }
 
@@ -28,35 +32,24 @@ std::wstring ReadText(IqzVersionInfo* info, StringRead read) {
     return SUCCEEDED((info->*read)(value.Out())) ? Text(value.Get()) : L"<failed>";
 }
 
+std::string File(const std::string& name) { return ScratchDir() + "\\" + name; }
+
 class Object : public testing::Test {
 protected:
+    // The layouts, as modules (tests/corpus/tools/handmade.py says what each holds), and files
+    // without version data.
     static void SetUpTestSuite() {
-        VS_FIXEDFILEINFO fixed = Fixed(0x00040000, 0x05650001);
-        const std::vector<std::pair<std::wstring, std::wstring>> strings = {
-            {L"CompanyName", L"Tervik"}, {L"LegalCopyright", L"(c) Tervik"}, {L"Build Date", L"1998, 9"}};
-        auto write = [&](const char* name, std::vector<VersionNode> blocks, bool withFixed = true) {
-            WriteModule(File(name), Serialize(VersionRoot(withFixed ? &fixed : nullptr, std::move(blocks))));
-        };
-        auto table = [&](const wchar_t* key) { return StringFileInfo({StringTable(key, strings)}); };
-        write("english.dll", {table(L"040904B0"), Translations({{0x0409, 0x04B0}})});
-        write("german.dll", {Translations({{0x0407, 0x04E4}, {0x0409, 0x04B0}})});
-        write("western.dll", {table(L"040904E4"), Translations({{0x0409, 0x04B0}})});
-        write("mislabelled.dll", {table(L"040904B0"), Translations({{0x0407, 0x04E4}})});
-        write("neutral.dll", {table(L"040904E4"), Translations({{0x0000, 0x04E4}})});
-        write("untranslated.dll", {table(L"040904B0")});
-        write("empty-table.dll", {Translations({})});
-        write("unknown-language.dll", {Translations({{0x0C7F, 0x04B0}})});
-        write("no-fixed.dll", {Translations({{0x0407, 0x04E4}})}, false);
-        VersionNode open = StringTable(L"040904B0", {{L"CompanyName", L"Tervik"}});
-        open.children.push_back(StringValue(L"ProductName", L"Open", false));
-        write("unterminated.dll", {Translations({{0x0409, 0x04B0}}), StringFileInfo({open})});
+        for (const char* name :
+             {"english", "german", "western", "mislabelled", "neutral", "untranslated",
+              "empty-table", "unknown-language", "no-fixed", "unterminated"}) {
+            WriteModule(File(name + std::string(".dll")), Layout(name));
+        }
         WriteModule(File("no-resources.dll"), {});
         WriteModule(File("other-resources.dll"), {});
         PutResource(File("other-resources.dll"), MAKEINTRESOURCEA(10), 1, "data", 4);
         std::ofstream(File("notes.txt"), std::ios::binary) << "not a module\r\n";
         std::ofstream(File("bad-image.exe"), std::ios::binary) << "MZ" + std::string(300, '\x7F');
     }
-    static std::string File(const char* name) { return ScratchDir() + "\\" + name; }
 };
 
 // A new object has no data (and says so) and the default translation; a file's translation
@@ -67,9 +60,12 @@ TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
     LONG flags = 0;
     ExpectError([&] { return info->get_FileFlags(&flags); }, kNotSpecified, "no data yet");
     Bstr version;  // the one place that checks the component's version text
-    EXPECT_EQ((info->get_Version(version.Out()), Text(version.Get())), L"1.0.71");
-    EXPECT_EQ(info->get_Path(nullptr) & info->get_InfoExist(nullptr) & info->get_Language(nullptr) &
-                  info->get_Codepage(nullptr), E_POINTER);  // all four
+    EXPECT_EQ(info->get_Version(version.Out()), S_OK);
+    EXPECT_EQ(Text(version.Get()), Widen(VINSPECT_VERSION_TEXT));
+    const std::function<HRESULT()> nullResults[] = {
+        [&] { return info->get_Path(nullptr); }, [&] { return info->get_InfoExist(nullptr); },
+        [&] { return info->get_Language(nullptr); }, [&] { return info->get_Codepage(nullptr); }};
+    for (const auto& call : nullResults) EXPECT_EQ(call(), E_POINTER) << &call - nullResults;
     info->put_Language(1031);
     info->put_Codepage(short(65001));  // any value is taken
     EXPECT_EQ(State(info.Get()), L"null empty 0407/FDE9");
@@ -77,10 +73,14 @@ TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
     EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
     // GetValue: a null block is StringFileInfo; a value path over 511 characters is refused, never
     // looked up truncated; so is a null name.
-    Bstr name(SysAllocString(L"Build Date")), tooLong(SysAllocString(std::wstring(500, L'K').c_str())), value;
-    EXPECT_EQ((info->GetValue(nullptr, name.Get(), value.Out()), Text(value.Get())), L"1998, 9");
-    ExpectError([&] { return info->GetValue(tooLong.Get(), name.Get(), value.Out()); }, E_INVALIDARG, "long path");
-    ExpectError([&] { return info->GetValue(nullptr, nullptr, value.Out()); }, E_INVALIDARG, "null name");
+    Bstr name(SysAllocString(L"Build Date")), value;
+    Bstr tooLong(SysAllocString(std::wstring(500, L'K').c_str()));
+    EXPECT_EQ(info->GetValue(nullptr, name.Get(), value.Out()), S_OK);
+    EXPECT_EQ(Text(value.Get()), L"1998, 9");
+    ExpectError([&] { return info->GetValue(tooLong.Get(), name.Get(), value.Out()); },
+                E_INVALIDARG, "long path");
+    ExpectError([&] { return info->GetValue(nullptr, nullptr, value.Out()); }, E_INVALIDARG,
+                "null name");
     // Files without a translation table, or with an empty one, keep the previous translation.
     for (const char* name : {"german.dll", "untranslated.dll", "empty-table.dll"}) {
         ASSERT_EQ(Assign(info.Get(), File(name)), S_OK);
@@ -93,15 +93,18 @@ TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
 // translation stays either way.
 TEST_F(Object, FilesWithoutDataAndFailedLoads) {
     const std::pair<std::string, HRESULT> rows[] = {
-        {File("no-resources.dll"), S_OK}, {File("notes.txt"), S_OK},
+        {File("no-resources.dll"), S_OK},
+        {File("notes.txt"), S_OK},
         {File("other-resources.dll"), S_OK},  // the platform's "resource type not found"
         {File("bad-image.exe"), S_OK},        // "bad format", where the platform tells it apart
         {File("missing.dll"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
-        {File("no-fixed.dll"), E_UNEXPECTED}, {"<null>", E_INVALIDARG}};
+        {File("no-fixed.dll"), E_UNEXPECTED},
+        {"<null>", E_INVALIDARG}};
     for (const auto& [path, result] : rows) {
         ComRef<IqzVersionInfo> info = NewVersionInfo(File("german.dll"));
         ExpectError([&] { return Assign(info.Get(), path); }, result, path);
-        EXPECT_EQ(State(info.Get()), (path == "<null>" ? L"null" : Widen(path)) + L" empty 0407/04E4");
+        const std::wstring shown = path == "<null>" ? L"null" : Widen(path);
+        EXPECT_EQ(State(info.Get()), shown + L" empty 0407/04E4");
     }
 }
 
@@ -112,37 +115,47 @@ TEST_F(Object, FilesWithoutDataAndFailedLoads) {
 TEST_F(Object, FixedFieldsSystemNamesAndFileDates) {
     // Rows: dwFileOS, its name, the date's year (0: date words 0x80000000, 0), month, day, hour,
     // minute, second, and the automation date (NaN: unexpected).
-    struct Row { DWORD fileOS; const wchar_t* name; WORD year, month, day, hour, minute, second; double date; };
-    const Row rows[] = {
+    struct Row {
+        DWORD fileOS;
+        const wchar_t* name;
+        WORD year, month, day, hour, minute, second;
+        double date;
+    } const rows[] = {
         {0x00040004, L"Win32", 1998, 9, 23, 16, 56, 0, 36061 + (16 * 60 + 56) / 1440.0},
-        {0x00010001, L"Win16", 1601, 1, 1, 0, 0, 0, -109205.0}, {0x00020002, L"PM-16", 1899, 12, 29, 6, 0, 0, -1.25},
-        {0x00000003, L"PM-32", 1900, 3, 1, 0, 0, 0, 61.0}, {0x00010004, L"Win32", 9999, 12, 31, 0, 0, 0, 2958465.0},
+        {0x00010001, L"Win16", 1601, 1, 1, 0, 0, 0, -109205.0},
+        {0x00020002, L"PM-16", 1899, 12, 29, 6, 0, 0, -1.25},
+        {0x00000003, L"PM-32", 1900, 3, 1, 0, 0, 0, 61.0},
+        {0x00010004, L"Win32", 9999, 12, 31, 0, 0, 0, 2958465.0},
         {0x00040000, L"Unknown", 1800, 2, 28, 23, 59, 59, -36464 - 86399 / 86400.0},
-        {0x00040005, L"Unknown", 10000, 1, 1, 0, 0, 0, NAN}, {0x00040004, L"Win32", 0, 0, 0, 0, 0, 0, NAN}};
+        {0x00040005, L"Unknown", 10000, 1, 1, 0, 0, 0, NAN},
+        {0x00040004, L"Win32", 0, 0, 0, 0, 0, 0, NAN}};
     for (const auto& row : rows) {
-        const std::string where = "row of year " + std::to_string(row.year);
+        SCOPED_TRACE("row of year " + std::to_string(row.year));
         SYSTEMTIME time{row.year, row.month, 0, row.day, row.hour, row.minute, row.second, 0};
         FILETIME date{0, 0x80000000u};
-        EXPECT_TRUE(row.year == 0 || SystemTimeToFileTime(&time, &date)) << where;
-        const VS_FIXEDFILEINFO fixed{0xFEEF04BD, 0x00010000, 0x00010002, 0x00030004, 0x00050006, 0x00070008, 0x3F,
-                                     0xC1,  // flags beyond the mask are reported too
-                                     row.fileOS, VFT_DRV, VFT2_DRV_SOUND, date.dwHighDateTime, date.dwLowDateTime};
-        WriteModule(File("fields.dll"), Serialize(VersionRoot(&fixed, {})));
+        EXPECT_TRUE(row.year == 0 || SystemTimeToFileTime(&time, &date));
+        // Flags beyond the mask (0xC1 of 0x3F) are reported too.
+        const VS_FIXEDFILEINFO fixed{
+            0xFEEF04BD,        0x00010000, 0x00010002,     0x00030004,
+            0x00050006,        0x00070008, 0x3F,           0xC1,
+            row.fileOS,        VFT_DRV,    VFT2_DRV_SOUND, date.dwHighDateTime,
+            date.dwLowDateTime};
+        WriteModule(File("fields.dll"), FixedOnly(fixed));
         ComRef<IqzVersionInfo> info = NewVersionInfo(File("fields.dll"));
         for (int field = 0; field < 9; ++field) {
             LONG value = -1;
-            EXPECT_EQ((info.Get()->*kFixedReads[field])(&value), S_OK) << where << ", field " << field;
-            EXPECT_EQ(DWORD(value), (&fixed.dwFileVersionMS)[field]) << where << ", field " << field;
+            EXPECT_EQ((info.Get()->*kFixedReads[field])(&value), S_OK) << "field " << field;
+            EXPECT_EQ(DWORD(value), (&fixed.dwFileVersionMS)[field]) << "field " << field;
         }
-        EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_FileOSString), row.name) << where;
+        EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_FileOSString), row.name);
         VARIANT value;
         V_VT(&value) = VT_I4;
         const bool unexpected = std::isnan(row.date);
         SetErrorInfo(0, nullptr);
-        EXPECT_EQ(info->get_FileDate(&value), unexpected ? E_UNEXPECTED : S_OK) << where;
-        EXPECT_EQ(TakeError(), L"<none>") << where;
-        EXPECT_EQ(V_VT(&value), unexpected ? VT_EMPTY : VT_DATE) << where;
-        EXPECT_NEAR(unexpected ? 0 : V_DATE(&value), unexpected ? 0 : row.date, 1e-9) << where;
+        EXPECT_EQ(info->get_FileDate(&value), unexpected ? E_UNEXPECTED : S_OK);
+        EXPECT_EQ(TakeError(), L"<none>");
+        EXPECT_EQ(V_VT(&value), unexpected ? VT_EMPTY : VT_DATE);
+        EXPECT_NEAR(unexpected ? 0 : V_DATE(&value), unexpected ? 0 : row.date, 1e-9);
     }
 }
 
@@ -153,8 +166,13 @@ TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) 
     VerLanguageNameA(0x0409, english, sizeof english);
     // Steps: the file (null: the same object as the step before), Language and Codepage set, the
     // read, its text and the translation afterwards.
-    struct Step { const char* file; short language, codepage; StringRead read; std::wstring text; const wchar_t* translationAfter; };
-    const Step steps[] = {
+    struct Step {
+        const char* file;
+        short language, codepage;
+        StringRead read;
+        std::wstring text;
+        const wchar_t* translationAfter;
+    } const steps[] = {
         {"english.dll", 0, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", L"0409/04B0"},
         // An absent value does not switch the translation, so later values are still found.
         {nullptr, 0, 0, &IqzVersionInfo::get_PrivateBuild, L"", L"0409/04B0"},
@@ -176,12 +194,12 @@ TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) 
     };
     ComRef<IqzVersionInfo> info;
     for (const auto& step : steps) {
-        const std::string where = "step " + std::to_string(&step - steps);
+        SCOPED_TRACE("step " + std::to_string(&step - steps));
         if (step.file != nullptr) info = NewVersionInfo(File(step.file));
         if (step.language != 0) info->put_Language(step.language);
         if (step.codepage != 0) info->put_Codepage(step.codepage);
-        EXPECT_EQ(ReadText(info.Get(), step.read), step.text) << where;
-        EXPECT_EQ(State(info.Get()).substr(State(info.Get()).size() - 9), step.translationAfter) << where;
+        EXPECT_EQ(ReadText(info.Get(), step.read), step.text);
+        EXPECT_EQ(State(info.Get()).substr(State(info.Get()).size() - 9), step.translationAfter);
     }
 }
 

@@ -1,8 +1,8 @@
 // Self-registration through the library's own entry points, on copies of vinspect.dll. (The
 // script hosts creating the object by ProgID are run by the package test, from the zip.)
-#include "test_modules.h"
+#include "test_support.h"
 
-using namespace testing_support;
+using namespace test_support;
 
 namespace {
 
@@ -12,31 +12,41 @@ const char kInterfaceKey[] = "Interface\\{6F1C2A11-3B7E-4D21-9A55-0C1E2F3A4B01}"
 // The class's three keys as Dump shows them, then the path of the registered type library.
 std::string Registered() {
     vinspect::Bstr typeLibrary;
-    const std::wstring path = (QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out()), Text(typeLibrary.Get()));
-    return Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo.1") + " |" + Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo") +
-           " |" + Dump(HKEY_CLASSES_ROOT, kClassKey) + " | " + std::string(path.begin(), path.end());
+    const std::wstring path =
+        (QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out()),
+         Text(typeLibrary.Get()));
+    return Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo.1") + " |" +
+           Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo") + " |" +
+           Dump(HKEY_CLASSES_ROOT, kClassKey) + " | " + std::string(path.begin(), path.end());
 }
 
 std::string Expected(const std::string& library) {
-    const std::string name = " @=Tervik VersionInfo Object CLSID { @={6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} }";
-    return name + " |" + name + " CurVer { @=qzVersionInfo.VersionInfo.1 } | @=Tervik VersionInfo Object Implemented"
-           " Categories { @= {7DD95801-9882-11CF-9FA9-00AA006C42C4} { } } InprocServer32 { @=" + library +
+    const std::string name =
+        " @=Tervik VersionInfo Object CLSID { @={6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} }";
+    return name + " |" + name +
+           " CurVer { @=qzVersionInfo.VersionInfo.1 } | @=Tervik VersionInfo Object Implemented"
+           " Categories { @= {7DD95801-9882-11CF-9FA9-00AA006C42C4} { } } InprocServer32 { @=" +
+           library +
            " ThreadingModel=Apartment } ProgID { @=qzVersionInfo.VersionInfo.1 } Programmable { }"
-           " VersionIndependentProgID { @=qzVersionInfo.VersionInfo } | " + library;
+           " VersionIndependentProgID { @=qzVersionInfo.VersionInfo } | " +
+           library;
 }
 
 // A copy of the built library in its own folder below the scratch folder.
 std::string Copy(const std::string& folder) {
     const std::string target = ScratchDir() + "\\" + folder;
     CreateDirectoryA(target.c_str(), nullptr);
-    EXPECT_TRUE(CopyFileA((BinDir() + "\\vinspect.dll").c_str(), (target + "\\vinspect.dll").c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA((BinDir() + "\\vinspect.dll").c_str(),
+                          (target + "\\vinspect.dll").c_str(), FALSE));
     return target + "\\vinspect.dll";
 }
 
 class Registration : public testing::Test {
 protected:
     // Leave the build's own library registered, as the main job expects.
-    static void TearDownTestSuite() { CallExport(BinDir() + "\\vinspect.dll", "DllRegisterServer"); }
+    static void TearDownTestSuite() {
+        CallExport(BinDir() + "\\vinspect.dll", "DllRegisterServer");
+    }
 };
 
 // Registering again changes nothing; a moved library (its path with a quote in it) is written
@@ -68,19 +78,21 @@ TEST_F(Registration, UnwritableValueFailsAndKeepsTheEarlierLibrary) {
 }
 
 // Registrations that fail leave no class key, ProgID, type library or interface key: a broken
-// script, and a type library found neither in the library (its resource damaged) nor beside it (the classes, written
-// first, are taken back). The failure is the script's, or the type library's as the platform
-// reports it.
+// script, and a type library found neither in the library (its resource damaged) nor beside it (the
+// classes, written first, are taken back). The failure is the script's, or the type library's as
+// the platform reports it.
 TEST_F(Registration, FailedRegistrationLeavesNothingRegistered) {
     const std::string broken = Copy("broken"), untyped = Copy("untyped");
-    const char script[] = "HKCR { NoRemove CLSID { ForceRemove {6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} = s 'x' {";
+    const char script[] =
+        "HKCR { NoRemove CLSID { ForceRemove {6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} = s 'x' {";
     PutResource(broken, "REGISTRY", 101, script, sizeof script - 1);
     PutResource(untyped, "TYPELIB", 1, "none", 4, 0);
     vinspect::ComRef<ITypeLib> none;
     const std::string beside = untyped.substr(0, untyped.size() - 3) + "tlb";
     const HRESULT noTypeLibrary = LoadTypeLib(Widen(beside).c_str(), none.Out());
     EXPECT_TRUE(FAILED(noTypeLibrary));
-    for (const auto& [library, expected] : {std::pair(broken, DISP_E_EXCEPTION), std::pair(untyped, noTypeLibrary)}) {
+    for (const auto& [library, expected] :
+         {std::pair(broken, DISP_E_EXCEPTION), std::pair(untyped, noTypeLibrary)}) {
         ASSERT_EQ(CallExport(BinDir() + "\\vinspect.dll", "DllUnregisterServer"), S_OK);
         UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
         EXPECT_EQ(CallExport(library, "DllRegisterServer"), expected) << library;

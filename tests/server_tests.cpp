@@ -4,26 +4,30 @@
 #include <atomic>
 #include <thread>
 
-#include "test_modules.h"
+#include "test_support.h"
 
 #include <psapi.h>
 
-using namespace testing_support;
+using namespace test_support;
 using vinspect::Bstr;
 using vinspect::ComRef;
 
 namespace {
 
-const CLSID kOtherClass = {0x6F1C2A13, 0x3B7E, 0x4D21, {0x9A, 0x55, 0x0C, 0x1E, 0x2F, 0x3A, 0x4B, 0x01}};
+const CLSID kOtherClass = {
+    0x6F1C2A13, 0x3B7E, 0x4D21, {0x9A, 0x55, 0x0C, 0x1E, 0x2F, 0x3A, 0x4B, 0x01}};
 
 class Server : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         library_ = LoadLibraryA(path_.c_str());
-        getClassObject_ = decltype(getClassObject_)(reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
-        canUnloadNow_ = decltype(canUnloadNow_)(reinterpret_cast<void*>(GetProcAddress(library_, "DllCanUnloadNow")));
+        getClassObject_ = decltype(getClassObject_)(
+            reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+        canUnloadNow_ = decltype(canUnloadNow_)(
+            reinterpret_cast<void*>(GetProcAddress(library_, "DllCanUnloadNow")));
         ASSERT_TRUE(getClassObject_ != nullptr && canUnloadNow_ != nullptr);
-        ASSERT_EQ(CallExport(path_, "DllRegisterServer"), S_OK);  // the type library, for late binding
+        ASSERT_EQ(CallExport(path_, "DllRegisterServer"),
+                  S_OK);  // the type library, for late binding
     }
     static void TearDownTestSuite() { FreeLibrary(library_); }
     void SetUp() override { ASSERT_EQ(canUnloadNow_(), S_OK) << "a previous test leaked a lock"; }
@@ -68,16 +72,23 @@ TEST_F(Server, ClassObjectLocksAndImports) {
     info.Reset();
     void *wrongInterface = &info, *otherClass = &info, *wrongObject = &info;
     EXPECT_EQ(getClassObject_(CLSID_VersionInfo, IID_IDispatch, &wrongInterface), E_NOINTERFACE);
-    EXPECT_EQ(getClassObject_(kOtherClass, IID_IClassFactory, &otherClass), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(getClassObject_(kOtherClass, IID_IClassFactory, &otherClass),
+              CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IClassFactory, &wrongObject), E_NOINTERFACE);
-    EXPECT_EQ(std::vector<void*>({wrongInterface, otherClass, wrongObject}), std::vector<void*>(3, nullptr));
+    EXPECT_EQ(std::vector<void*>({wrongInterface, otherClass, wrongObject}),
+              std::vector<void*>(3, nullptr));
 
     // Every module the library imports is one of the system's.
     auto* base = reinterpret_cast<const char*>(library_);
-    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + nt->OptionalHeader.DataDirectory[1].VirtualAddress);
-    for (char system[MAX_PATH]; GetSystemDirectoryA(system, MAX_PATH) && import->Name != 0; ++import) {
-        EXPECT_NE(GetFileAttributesA((std::string(system) + "\\" + (base + import->Name)).c_str()), INVALID_FILE_ATTRIBUTES) << base + import->Name;
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[1].VirtualAddress);
+    for (char system[MAX_PATH]; GetSystemDirectoryA(system, MAX_PATH) && import->Name != 0;
+         ++import) {
+        EXPECT_NE(GetFileAttributesA((std::string(system) + "\\" + (base + import->Name)).c_str()),
+                  INVALID_FILE_ATTRIBUTES)
+            << base + import->Name;
     }
 }
 
@@ -108,7 +119,8 @@ TEST_F(Server, AggregatedObjectDelegatesToItsOuterObject) {
     ASSERT_EQ(info->QueryInterface(IID_IUnknown, identity.OutVoid()), S_OK);
     EXPECT_EQ(identity.Get(), static_cast<IUnknown*>(&outer));
     identity.Reset(), info->Release();
-    EXPECT_EQ(std::vector<int>({outer.queries, outer.addRefs, outer.releases}), std::vector<int>({1, 2, 2}));
+    EXPECT_EQ(std::vector<int>({outer.queries, outer.addRefs, outer.releases}),
+              std::vector<int>({1, 2, 2}));
     LONG flags = 0;
     EXPECT_EQ(info->get_FileFlags(&flags), kNotSpecified);  // the contained object works as itself
 }
@@ -124,10 +136,11 @@ TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
                 ComRef<IClassFactory> factory;
                 ComRef<IqzVersionInfo> info;
                 LONG version = 0;
-                if (getClassObject_(CLSID_VersionInfo, IID_IClassFactory, factory.OutVoid()) != S_OK ||
+                if (getClassObject_(CLSID_VersionInfo, IID_IClassFactory, factory.OutVoid()) !=
+                        S_OK ||
                     factory->CreateInstance(nullptr, IID_IqzVersionInfo, info.OutVoid()) != S_OK ||
-                    Assign(info.Get(), path_) != S_OK || info->get_FileVersionHigh(&version) != S_OK ||
-                    version != 0x00010000) {
+                    Assign(info.Get(), path_) != S_OK ||
+                    info->get_FileVersionHigh(&version) != S_OK || version != 0x00010000) {
                     ++failures;
                 }
                 if (cycle == 0) classObjects[t] = factory.Get();
@@ -145,31 +158,48 @@ TEST_F(Server, ThreadsInTheirOwnApartmentsShareOneClassObject) {
 TEST_F(Server, LateBindingByName) {
     ComRef<IDispatch> dispatch = Create<IDispatch>(IID_IDispatch);
     const std::wstring file = Widen(path_);
-    // Rows: name, arguments in the caller's order (a property put has one), flags, result type and text.
-    const std::tuple<const wchar_t*, std::vector<const wchar_t*>, WORD, VARTYPE, std::wstring> rows[] = {
-        {L"path", {file.c_str()}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"Path", {}, DISPATCH_PROPERTYGET, VT_BSTR, file},
-        {L"InfoExist", {}, DISPATCH_PROPERTYGET, VT_BOOL, L"-1"}, {L"FileOS", {}, DISPATCH_PROPERTYGET, VT_I4, L"4"},
-        {L"FileDate", {}, DISPATCH_PROPERTYGET, VT_DATE, L"1/1/1601"},
-        {L"GetValue", {L"StringFileInfo", L"InternalName"}, DISPATCH_METHOD, VT_BSTR, L"vinspect"},
-        {L"Codepage", {L"1252"}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""}, {L"CODEPAGE", {}, DISPATCH_PROPERTYGET, VT_I2, L"1252"},
-    };
+    // Rows: name, arguments in the caller's order (a property put has one), flags, result type and
+    // text.
+    const std::tuple<const wchar_t*, std::vector<const wchar_t*>, WORD, VARTYPE, std::wstring>
+        rows[] = {
+            {L"path", {file.c_str()}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""},
+            {L"Path", {}, DISPATCH_PROPERTYGET, VT_BSTR, file},
+            {L"InfoExist", {}, DISPATCH_PROPERTYGET, VT_BOOL, L"-1"},
+            {L"FileOS", {}, DISPATCH_PROPERTYGET, VT_I4, L"4"},
+            {L"FileDate", {}, DISPATCH_PROPERTYGET, VT_DATE, L"1/1/1601"},
+            {L"GetValue",
+             {L"StringFileInfo", L"InternalName"},
+             DISPATCH_METHOD,
+             VT_BSTR,
+             L"vinspect"},
+            {L"Codepage", {L"1252"}, DISPATCH_PROPERTYPUT, VT_EMPTY, L""},
+            {L"CODEPAGE", {}, DISPATCH_PROPERTYGET, VT_I2, L"1252"},
+        };
     int row = 0;
     for (const auto& [name, texts, flags, type, text] : rows) {
         const std::string where = "row " + std::to_string(row++);
         DISPID id = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << where;
+        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK)
+            << where;
         std::vector<VARIANT> arguments(texts.size());  // Invoke takes them last first
         for (size_t at = 0; at < arguments.size(); ++at) {
-            V_VT(&arguments[at]) = VT_BSTR, V_BSTR(&arguments[at]) = SysAllocString(texts[arguments.size() - 1 - at]);
+            V_VT(&arguments[at]) = VT_BSTR,
+            V_BSTR(&arguments[at]) = SysAllocString(texts[arguments.size() - 1 - at]);
         }
         const bool put = flags == DISPATCH_PROPERTYPUT;
-        DISPPARAMS params{arguments.data(), put ? &named : nullptr, UINT(arguments.size()), put ? 1u : 0u};
+        DISPPARAMS params{arguments.data(), put ? &named : nullptr, UINT(arguments.size()),
+                          put ? 1u : 0u};
         VARIANT result;
         VariantInit(&result);
-        EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 0, flags, &params, &result, nullptr, nullptr), S_OK) << where;
+        EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 0, flags, &params, &result, nullptr, nullptr),
+                  S_OK)
+            << where;
         EXPECT_EQ(V_VT(&result), type) << where;
-        EXPECT_EQ(VariantChangeType(&result, &result, 0, VT_BSTR) == S_OK ? Text(V_BSTR(&result)) : L"", text) << where;
+        EXPECT_EQ(
+            VariantChangeType(&result, &result, 0, VT_BSTR) == S_OK ? Text(V_BSTR(&result)) : L"",
+            text)
+            << where;
         VariantClear(&result);
         for (VARIANT& argument : arguments) VariantClear(&argument);
     }

@@ -4,12 +4,12 @@
 #include <commctrl.h>
 
 #include "demo/form.h"
-#include "test_modules.h"
+#include "test_support.h"
 #include "server/dispatch.h"
 #include "versioninfo/error_report.h"
 #include "versioninfo/version_info.h"
 
-using namespace testing_support;
+using namespace test_support;
 using namespace vinsdemo;
 using Rows = std::vector<std::pair<std::string, std::string>>;
 using Log = std::vector<std::string>;
@@ -31,14 +31,17 @@ void CALLBACK AnswerModal(HWND, UINT, UINT_PTR, DWORD) {
     if (GetClassLongA(modal, GCW_ATOM) != 32770) return;
     std::string note = TextOf(modal) + ": " + TextOf(GetDlgItem(modal, 0xFFFF));
     for (HWND child = GetTopWindow(modal); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (IsWindowVisible(child) && (SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON)) note += " [" + TextOf(child) + "]";
+        if (IsWindowVisible(child) && (SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON))
+            note += " [" + TextOf(child) + "]";
     }
     modals.push_back(note);
     PostMessageA(modal, WM_COMMAND, IDOK, 0);
 }
 
 // A message box of the program as AnswerModal notes it: its caption, `text`, only an OK button.
-std::string Box(const std::wstring& text) { return "vinsdemo: " + std::string(text.begin(), text.end()) + " [OK]"; }
+std::string Box(const std::wstring& text) {
+    return "vinsdemo: " + std::string(text.begin(), text.end()) + " [OK]";
+}
 
 // Windows follows a failed WM_CREATE with WM_DESTROY, then WM_NCDESTROY; Wine sends only the
 // latter. A window subclassed with this procedure gets WM_DESTROY before it, as on Windows.
@@ -59,7 +62,9 @@ protected:
     void SetUp() override { Open(CreateVersionInfoByClsid); }
     void Open(ObjectFactory factory) {
         modals.clear();
-        ASSERT_EQ(VersionListWindow::Open(GetModuleHandleA(nullptr), factory, SW_SHOW, false, &form_, nullptr), S_OK);
+        ASSERT_EQ(VersionListWindow::Open(GetModuleHandleA(nullptr), factory, SW_SHOW, false,
+                                          &form_, nullptr),
+                  S_OK);
     }
     HWND Control(ControlId id) { return form_->Control(id); }
 
@@ -77,8 +82,10 @@ protected:
         for (bool seen = false; int(GetTickCount() - end) < 0;) {
             MSG message;
             if (!seen && (seen = done())) end = GetTickCount() + 50;
-            if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-            else if (!form_->PreTranslate(&message)) TranslateMessage(&message), DispatchMessageA(&message);
+            if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            else if (!form_->PreTranslate(&message))
+                TranslateMessage(&message), DispatchMessageA(&message);
         }
         EXPECT_TRUE(done()) << "no effect of key " << keys.back();
     }
@@ -87,7 +94,8 @@ protected:
     void Enter(const std::string& text, const std::vector<WORD>& keys, DWORD flags = 0) {
         SetWindowTextA(Control(kTxtFile), text.c_str());
         SetWindowTextA(Control(kFrame1), "");
-        Press(keys, [&] { return !TextOf(Control(kFrame1)).empty(); }, flags);
+        Press(
+            keys, [&] { return !TextOf(Control(kFrame1)).empty(); }, flags);
     }
 
     Rows ListRows() {
@@ -112,24 +120,36 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
     const std::string module = BinDir() + "\\vinsdemo.exe", plain = BinDir() + "\\plain.dll";
     char language[128] = "";
     VerLanguageNameA(0x0409, language, sizeof language);
-    const Rows listed = {
-        {"FileDescription", "QZ VersionInfo Test Program"}, {"ProductName", "QZ VersionInfo"},
-        {"FileVersion", "1.00.0008"}, {"ProductVersion", "1.00.0008"}, {"CompanyName", "Tervik"},
-        {"InternalName", "vinsdemo"}, {"OriginalFilename", "vinsdemo.exe"}, {"PrivateBuild", ""},
-        {"SpecialBuild", ""}, {"LegalCopyright", "Copyright (C) Tervik"}, {"LegalTrademarks", ""},
-        {"Language", language}, {"Comments", ""}, {"OS", "Win32"}};
-    const std::pair<std::vector<WORD>, DWORD> presses[] = {
-        {{VK_RETURN}, 0}, {{VK_SHIFT, VK_RETURN}, 0}, {{VK_MENU, VK_RETURN}, 0}, {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}};
+    const Rows listed = {{"FileDescription", "QZ VersionInfo Test Program"},
+                         {"ProductName", "QZ VersionInfo"},
+                         {"FileVersion", "1.00.0008"},
+                         {"ProductVersion", "1.00.0008"},
+                         {"CompanyName", "Tervik"},
+                         {"InternalName", "vinsdemo"},
+                         {"OriginalFilename", "vinsdemo.exe"},
+                         {"PrivateBuild", ""},
+                         {"SpecialBuild", ""},
+                         {"LegalCopyright", "Copyright (C) Tervik"},
+                         {"LegalTrademarks", ""},
+                         {"Language", language},
+                         {"Comments", ""},
+                         {"OS", "Win32"}};
+    const std::pair<std::vector<WORD>, DWORD> presses[] = {{{VK_RETURN}, 0},
+                                                           {{VK_SHIFT, VK_RETURN}, 0},
+                                                           {{VK_MENU, VK_RETURN}, 0},
+                                                           {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}};
     for (const auto& [keys, flags] : presses) {
         Enter(module, keys, flags);
-        EXPECT_EQ(ListRows(), listed) << "keys ending in " << keys.back() << " with flags " << flags;
+        EXPECT_EQ(ListRows(), listed)
+            << "keys ending in " << keys.back() << " with flags " << flags;
     }
     Log boxes;
     for (const std::string& text : {BinDir() + "\\missing.dll", " " + plain + " ", std::string()}) {
         Enter(text, {VK_RETURN});
         EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + text + ")");
         EXPECT_TRUE(ListRows().empty()) << text;
-        vinspect::Bstr name(SysAllocString(Widen(text).c_str()));  // a separate object's description
+        vinspect::Bstr name(
+            SysAllocString(Widen(text).c_str()));  // a separate object's description
         EXPECT_TRUE(FAILED(NewVersionInfo()->put_Path(name.Get())));
         boxes.push_back(Box(TakeError()));
     }
@@ -156,14 +176,17 @@ public:
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP put_Path(BSTR) override { return S_OK; }
     STDMETHODIMP get_InfoExist(VARIANT_BOOL* out) override { return *out = VARIANT_TRUE, S_OK; }
-#define ROW(name) STDMETHODIMP get_##name(BSTR* value) override { return Read(#name, value); }
-    ROW(FileDescription) ROW(ProductName) ROW(FileVersion) ROW(ProductVersion) ROW(CompanyName)
-    ROW(InternalName) ROW(OriginalFilename) ROW(PrivateBuild) ROW(SpecialBuild)
+#define ROW(name) \
+    STDMETHODIMP get_##name(BSTR* value) override { return Read(#name, value); }
+    ROW(FileDescription)
+    ROW(ProductName) ROW(FileVersion) ROW(ProductVersion) ROW(CompanyName) ROW(InternalName)
+        ROW(OriginalFilename) ROW(PrivateBuild) ROW(SpecialBuild)
 #undef ROW
-    HRESULT Read(const std::string& name, BSTR* value) {
+            HRESULT Read(const std::string& name, BSTR* value) {
         std::string text = name + "@" + std::to_string(ListView_GetItemCount(list));
         if (name != "SpecialBuild") return *value = SysAllocString(Widen(text).c_str()), S_OK;
-        return vinspect::RaiseErrorInfo(CLSID_VersionInfo, "not to be shown", IID_IqzVersionInfo, E_ACCESSDENIED);
+        return vinspect::RaiseErrorInfo(CLSID_VersionInfo, "not to be shown", IID_IqzVersionInfo,
+                                        E_ACCESSDENIED);
     }
 };
 
@@ -174,10 +197,14 @@ TEST_F(DemoWindow, ReadsEachValueBeforeAppendingItsRowAndKeepsTheRowsBeforeAFail
     Open([&](IqzVersionInfo** out) { return *out = &object, S_OK; });
     object.list = Control(kLvwVerInfo);
     Enter("C:\\dir\\app.exe", {VK_RETURN});
-    EXPECT_EQ(ListRows(), (Rows{
-        {"FileDescription", "FileDescription@0"}, {"ProductName", "ProductName@1"}, {"FileVersion", "FileVersion@2"},
-        {"ProductVersion", "ProductVersion@3"}, {"CompanyName", "CompanyName@4"}, {"InternalName", "InternalName@5"},
-        {"OriginalFilename", "OriginalFilename@6"}, {"PrivateBuild", "PrivateBuild@7"}}));
+    EXPECT_EQ(ListRows(), (Rows{{"FileDescription", "FileDescription@0"},
+                                {"ProductName", "ProductName@1"},
+                                {"FileVersion", "FileVersion@2"},
+                                {"ProductVersion", "ProductVersion@3"},
+                                {"CompanyName", "CompanyName@4"},
+                                {"InternalName", "InternalName@5"},
+                                {"OriginalFilename", "OriginalFilename@6"},
+                                {"PrivateBuild", "PrivateBuild@7"}}));
     EXPECT_EQ(modals, Log{Box(SystemText(E_ACCESSDENIED))});
     form_.reset();  // before the object it holds
 }
@@ -187,15 +214,23 @@ TEST_F(DemoWindow, ReadsEachValueBeforeAppendingItsRowAndKeepsTheRowsBeforeAFail
 TEST_F(DemoWindow, FailedObjectCreationIsShownUntilAnsweredThenTheProgramEnds) {
     const HRESULT missingServer = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     form_.reset();  // the window being created is then the only one of its class
-    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW, [&](IqzVersionInfo**) {
-        formProcedure = WNDPROC(SetWindowLongPtrA(FindWindowA("frmTest", nullptr), GWLP_WNDPROC, LONG_PTR(DestroyedAsOnWindows)));
-        return missingServer;
-    }), 1);
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW,
+                         [&](IqzVersionInfo**) {
+                             formProcedure = WNDPROC(
+                                 SetWindowLongPtrA(FindWindowA("frmTest", nullptr), GWLP_WNDPROC,
+                                                   LONG_PTR(DestroyedAsOnWindows)));
+                             return missingServer;
+                         }),
+              1);
     MSG quit;
-    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "a quit message is left";
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        << "a quit message is left";
     ASSERT_EQ(modals.size(), 1u) << "the failure's box was not answered";
-    const std::string box = modals[0], end = Box(SystemText(missingServer)).substr(10);  // the description, [OK]
-    EXPECT_TRUE(box.find("(8007007E)") != std::string::npos && box.size() > end.size() && box.substr(box.size() - end.size()) == end) << box;
+    const std::string box = modals[0],
+                      end = Box(SystemText(missingServer)).substr(10);  // the description, [OK]
+    EXPECT_TRUE(box.find("(8007007E)") != std::string::npos && box.size() > end.size() &&
+                box.substr(box.size() - end.size()) == end)
+        << box;
 }
 
 }  // namespace

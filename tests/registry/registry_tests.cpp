@@ -2,7 +2,7 @@
 // gets empty and leaves removed: refused scripts, and scripts generated from the grammar. (The
 // component's own script, applied from its module's resource, is checked key by key by the
 // registration tests.)
-#include "test_modules.h"
+#include "test_support.h"
 
 #include <random>
 
@@ -36,7 +36,7 @@ protected:
     HRESULT Apply(const std::string& text, BOOL registerMode = TRUE) {
         return vinspect::ApplyScriptText(text.c_str(), registerMode, variables_);
     }
-    std::string Dump() { return testing_support::Dump(HKEY_CURRENT_USER, kScratch).erase(0, 1); }
+    std::string Dump() { return test_support::Dump(HKEY_CURRENT_USER, kScratch).erase(0, 1); }
 
     static constexpr const char* kScratch = "Software\\vinspect-registry-tests";
     vinspect::RegKey scratch_;
@@ -48,8 +48,10 @@ protected:
 // ends its block) and keywords in any case; Delete creates nothing, and ForceRemove never removes
 // the guarded CLSID.
 TEST_F(Registry, VariablesQuotingAndKeywords) {
-    EXPECT_EQ(Apply(Wrap("'it''s' = S '' { vAl 'n m' = d 10 '}' '100%%' = s %module% c%11% CLSID { keep }"
-                         " Delete c = s y { y } ForceRemove clsid")), S_OK);
+    EXPECT_EQ(
+        Apply(Wrap("'it''s' = S '' { vAl 'n m' = d 10 '}' '100%%' = s %module% c%11% CLSID { keep }"
+                   " Delete c = s y { y } ForceRemove clsid")),
+        S_OK);
     EXPECT_EQ(Dump(), "100% { @=C:\\it's } CLSID { keep { } } ct { } it's { @= n m=#10 }");
 }
 
@@ -57,7 +59,7 @@ TEST_F(Registry, VariablesQuotingAndKeywords) {
 // it fails with the registry's reason, and the root block is undone ("n" goes).
 TEST_F(Registry, ReadOnlyKeysAreWalkedThroughButNotWritten) {
     ASSERT_EQ(Apply(Wrap("ro { w }")), S_OK);
-    testing_support::ReadOnlyKey readOnly(HKEY_CURRENT_USER, std::string(kScratch) + "\\ro");
+    test_support::ReadOnlyKey readOnly(HKEY_CURRENT_USER, std::string(kScratch) + "\\ro");
     EXPECT_EQ(Apply(Wrap("ro { w = s x }")), S_OK);
     EXPECT_EQ(Apply(Wrap("n = s y ro = s z")), E_ACCESSDENIED);
     EXPECT_EQ(Dump(), "ro { w { @=x } }");
@@ -68,19 +70,36 @@ TEST_F(Registry, ReadOnlyKeysAreWalkedThroughButNotWritten) {
 // without reading their types and numbers, so the faults there ("y ...") are applied.
 TEST_F(Registry, SyntaxFailuresAreRefusedBeforeAnythingChanges) {
     const std::string longVariable = "%" + Repeat("n", 32) + "%";
-    const std::string bodies[] = {
-        "x {", "x = s", "x = s 'y", "x\\y", "x { y { z\\w } }", "missing { z\\w }", "val v x", "''",
-        "val " + Repeat("v", 260) + " = s 1", "x = s " + Repeat("u", 4096),
-        "x = s '" + Repeat("q", 4095) + "'", Repeat("x { ", 62) + Repeat("} ", 62),
-        Repeat("x { ", 50000) + Repeat("} ", 50000), "x%", "%" + Repeat("n", 31) + "%",
-        longVariable, "y = d abc", "y = d 4294967296", "y = q x", "y = sz x", "y { val z = '' x }"};
+    const std::string bodies[] = {"x {",
+                                  "x = s",
+                                  "x = s 'y",
+                                  "x\\y",
+                                  "x { y { z\\w } }",
+                                  "missing { z\\w }",
+                                  "val v x",
+                                  "''",
+                                  "val " + Repeat("v", 260) + " = s 1",
+                                  "x = s " + Repeat("u", 4096),
+                                  "x = s '" + Repeat("q", 4095) + "'",
+                                  Repeat("x { ", 62) + Repeat("} ", 62),
+                                  Repeat("x { ", 50000) + Repeat("} ", 50000),
+                                  "x%",
+                                  "%" + Repeat("n", 31) + "%",
+                                  longVariable,
+                                  "y = d abc",
+                                  "y = d 4294967296",
+                                  "y = q x",
+                                  "y = sz x",
+                                  "y { val z = '' x }"};
     for (BOOL registerMode : {TRUE, FALSE}) {
         for (const std::string& bad : bodies) {
             SCOPED_TRACE(bad.substr(0, 60));
             ASSERT_EQ(Apply(Wrap("k")), S_OK);
             const bool passedOver = !registerMode && bad[0] == 'y';
             EXPECT_EQ(Apply(Wrap("ForceRemove k { a } " + bad), registerMode),
-                      passedOver ? S_OK : bad == longVariable ? E_FAIL : DISP_E_EXCEPTION);
+                      passedOver            ? S_OK
+                      : bad == longVariable ? E_FAIL
+                                            : DISP_E_EXCEPTION);
             EXPECT_EQ(Dump(), passedOver ? "" : "k { }");
         }
         for (const char* bad : {" \t\r\n", "HKXX { }", "HKCU x", "HKCU { } trailing"}) {
@@ -114,7 +133,7 @@ std::string Entries(std::mt19937& random, bool noRemove, int depth = 0) {
 // stay as the failure left them, so a refused script may rightly have changed the registry.)
 TEST_F(Registry, GeneratedScriptsRoundTrip) {
     Dump();  // the first use of the predefined root key opens a handle that stays
-    const int handles = testing_support::HandleCount();
+    const int handles = test_support::HandleCount();
     for (unsigned seed = 1; seed <= 400; ++seed) {
         RegDeleteTreeA(scratch_.Get(), nullptr);
         std::mt19937 random(seed);
@@ -126,7 +145,7 @@ TEST_F(Registry, GeneratedScriptsRoundTrip) {
         ASSERT_EQ(Apply(script, FALSE), S_OK) << script;
         EXPECT_TRUE(seed % 4 == 0 || Dump().empty()) << script;
     }
-    EXPECT_EQ(testing_support::HandleCount(), handles);
+    EXPECT_EQ(test_support::HandleCount(), handles);
 }
 
 }  // namespace

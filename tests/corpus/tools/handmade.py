@@ -19,11 +19,13 @@ class Node:
     count:      wValueLength written instead of the natural one (characters with the NUL for text)
     terminated: False leaves the NUL out of a text value (and out of the count)
     trailing:   zero bytes after the last child that the node's wLength still covers
+    length:     wLength written instead of the node's real length
     """
 
-    def __init__(self, key, text=None, data=None, children=(), count=None, terminated=True, trailing=0, kind=None):
+    def __init__(self, key, text=None, data=None, children=(), count=None, terminated=True, trailing=0, kind=None,
+                 length=None):
         self.key, self.text, self.data, self.children = key, text, data, list(children)
-        self.count, self.terminated, self.trailing = count, terminated, trailing
+        self.count, self.terminated, self.trailing, self.length = count, terminated, trailing, length
         self.kind = kind if kind is not None else (0 if data is not None else 1)
 
     def value(self, ansi):
@@ -45,12 +47,16 @@ class Node:
             out = align(out) + child.serialize(ansi)
         if self.trailing:
             out = align(out) + b"\0" * self.trailing
-        return struct.pack("<H", len(out)) + out[2:]
+        return struct.pack("<H", self.length if self.length is not None else len(out)) + out[2:]
 
 
 def fixed(major, minor, build, revision, file_os=0x40004, file_type=1):
     return struct.pack("<13I", 0xFEEF04BD, 0x00010000, major << 16 | minor, build << 16 | revision,
                        major << 16 | minor, build << 16 | revision, 0x3F, 0, file_os, file_type, 0, 0, 0)
+
+
+def root_of(blocks, fixed_data, **options):
+    return Node("VS_VERSION_INFO", data=fixed_data, children=blocks, kind=0, **options)
 
 
 def table(translation, values):
@@ -163,6 +169,69 @@ def ne_executable(resource, shift):
     return image + resource + b"\0" * ((units << shift) - len(resource))
 
 
+def object_layouts():
+    """The modules of the object's tests (layouts/NAME.bin): translations and string tables in
+    every combination that the translation rules tell apart."""
+    info = fixed(4, 0, 1381, 1, file_type=2)  # VFT_DLL
+    strings = [("CompanyName", "Tervik"), ("LegalCopyright", "(c) Tervik"), ("Build Date", "1998, 9")]
+    sfi = lambda key: Node("StringFileInfo", children=[table(key, strings)])
+    open_table = Node("040904B0", children=[Node("CompanyName", text="Tervik"),
+                                            Node("ProductName", text="Open", terminated=False)])
+    return {
+        "english": root_of([sfi("040904B0"), translations((0x409, 0x4B0))], info),
+        "german": root_of([translations((0x407, 0x4E4), (0x409, 0x4B0))], info),
+        "western": root_of([sfi("040904E4"), translations((0x409, 0x4B0))], info),
+        "mislabelled": root_of([sfi("040904B0"), translations((0x407, 0x4E4))], info),
+        "neutral": root_of([sfi("040904E4"), translations((0, 0x4E4))], info),
+        "untranslated": root_of([sfi("040904B0")], info),
+        "empty-table": root_of([translations()], info),
+        "unknown-language": root_of([translations((0xC7F, 0x4B0))], info),
+        "no-fixed": root_of([translations((0x407, 0x4E4))], None),
+        # The last value of the block, without terminator.
+        "unterminated": root_of([translations((0x409, 0x4B0)),
+                                 Node("StringFileInfo", children=[open_table])], info),
+    }
+
+
+def malformed_layouts():
+    """Resources that lie about their own layout, for the object's refusal tests, each in the
+    32-bit layout (layouts/NAME.bin) and the 16-bit one (layouts/NAME.ansi.bin): variations of
+    CompanyName "Acme" and ProductName "Thing", the last node of the block."""
+    def resource(product, ansi, extra=()):
+        made = Node("040904B0", children=[Node("CompanyName", text="Acme"), product])
+        blocks = [translations((0x409, 0x4B0)), Node("StringFileInfo", children=[made])]
+        return root_of(blocks + list(extra), fixed(1, 2, 0, 0, file_type=2)).serialize(ansi)
+
+    def nested(levels):
+        node = Node("ProductName", text="Thing")
+        for _ in range(levels):
+            node = Node("n", children=[node])
+        return node
+
+    def key_cut(ansi):
+        # A last node whose key loses its terminator (and the 16-bit padding) at the block's end.
+        made = resource(Node("ProductName", text="Thing"), ansi, [Node("Custom-Key", length=14 if ansi else 26)])
+        made = made[:-2]
+        return struct.pack("<H", len(made)) + made[2:]
+
+    rows = {
+        "well-formed": lambda ansi: resource(Node("ProductName", text="Thing"), ansi),
+        "root-ffff": lambda ansi: b"\xff\xff" + resource(Node("ProductName", text="Thing"), ansi)[2:],
+        "truncated": lambda ansi: resource(Node("ProductName", text="Thing"), ansi)[:11],
+        # A 65539-character value: its count wraps to 4 (65540), and so does the copy of its text.
+        "wrapped": lambda ansi: resource(Node("ProductName", text="xxxx", terminated=False), ansi),
+        "child-past-parent": lambda ansi: resource(Node("ProductName", text="Thing", length=0x200), ansi),
+        "value-past-resource": lambda ansi: resource(Node("ProductName", text="Thing", count=200), ansi),
+        "key-unterminated": key_cut,
+        "nested-300": lambda ansi: resource(nested(300), ansi),
+    }
+    files = {}
+    for name, make in rows.items():
+        files[name + ".bin"] = make(False)
+        files[name + ".ansi.bin"] = make(True)
+    return files
+
+
 def main(argv):
     out = argv[1] if len(argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
     files = {name + ".bin": node.serialize() for name, node in layouts().items()}
@@ -171,6 +240,12 @@ def main(argv):
     # 16-byte units as linkers of the time did.
     files["ne_fixed.ne"] = ne_executable(ansi_tree(False).serialize(ansi=True), 0)
     files["ne_strings.ne"] = ne_executable(ansi_tree(True).serialize(ansi=True), 4)
+    # The layouts of the object's own tests: not from other producers, some refused on purpose.
+    os.makedirs(os.path.join(out, "layouts"), exist_ok=True)
+    for name, node in object_layouts().items():
+        files[os.path.join("layouts", name + ".bin")] = node.serialize()
+    for name, data in malformed_layouts().items():
+        files[os.path.join("layouts", name)] = data
     for name, data in sorted(files.items()):
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
