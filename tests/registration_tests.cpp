@@ -8,16 +8,16 @@ namespace {
 
 const char kClassKey[] = "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}";
 const char kInterfaceKey[] = "Interface\\{6F1C2A11-3B7E-4D21-9A55-0C1E2F3A4B01}";
+const std::string kBuilt = BinDir() + "\\vinspect.dll";
 
 // The class's three keys as Dump shows them, then the path of the registered type library.
 std::string Registered() {
+    std::string keys;
+    for (const char* key : {"qzVersionInfo.VersionInfo.1", "qzVersionInfo.VersionInfo", kClassKey})
+        keys += Dump(HKEY_CLASSES_ROOT, key) + " |";
     vinspect::Bstr typeLibrary;
-    const std::wstring path =
-        (QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out()),
-         Text(typeLibrary.Get()));
-    return Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo.1") + " |" +
-           Dump(HKEY_CLASSES_ROOT, "qzVersionInfo.VersionInfo") + " |" +
-           Dump(HKEY_CLASSES_ROOT, kClassKey) + " | " + std::string(path.begin(), path.end());
+    QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out());
+    return keys + " " + Narrow(Text(typeLibrary.Get()));
 }
 
 std::string Expected(const std::string& library) {
@@ -36,17 +36,14 @@ std::string Expected(const std::string& library) {
 std::string Copy(const std::string& folder) {
     const std::string target = ScratchDir() + "\\" + folder;
     CreateDirectoryA(target.c_str(), nullptr);
-    EXPECT_TRUE(CopyFileA((BinDir() + "\\vinspect.dll").c_str(),
-                          (target + "\\vinspect.dll").c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA(kBuilt.c_str(), (target + "\\vinspect.dll").c_str(), FALSE));
     return target + "\\vinspect.dll";
 }
 
 class Registration : public testing::Test {
 protected:
     // Leave the build's own library registered, as the main job expects.
-    static void TearDownTestSuite() {
-        CallExport(BinDir() + "\\vinspect.dll", "DllRegisterServer");
-    }
+    static void TearDownTestSuite() { CallExport(kBuilt, "DllRegisterServer"); }
 };
 
 // Registering again changes nothing; a moved library (its path with a quote in it) is written
@@ -93,7 +90,7 @@ TEST_F(Registration, FailedRegistrationLeavesNothingRegistered) {
     EXPECT_TRUE(FAILED(noTypeLibrary));
     for (const auto& [library, expected] :
          {std::pair(broken, DISP_E_EXCEPTION), std::pair(untyped, noTypeLibrary)}) {
-        ASSERT_EQ(CallExport(BinDir() + "\\vinspect.dll", "DllUnregisterServer"), S_OK);
+        ASSERT_EQ(CallExport(kBuilt, "DllUnregisterServer"), S_OK);
         UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
         EXPECT_EQ(CallExport(library, "DllRegisterServer"), expected) << library;
         EXPECT_EQ(Registered() + Dump(HKEY_CLASSES_ROOT, kInterfaceKey), " | | | ") << library;

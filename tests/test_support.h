@@ -29,12 +29,16 @@ constexpr HRESULT kNotSpecified = static_cast<HRESULT>(0x800403E9);
 using StringRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
 using NumberRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(LONG*);
 
-// ANSI text widened with the system code page, and an automation string's text (null: empty).
+// Text converted between the system code page and UTF-16, and an automation string's text (null:
+// empty).
 inline std::wstring Widen(const std::string& text) {
     wchar_t wide[2048] = L"";
     return MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 2047), wide;
 }
-
+inline std::string Narrow(const std::wstring& text) {
+    char narrow[4096] = "";
+    return WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow, 4095, nullptr, nullptr), narrow;
+}
 inline std::wstring Text(BSTR text) {
     return text != nullptr ? std::wstring(text, SysStringLen(text)) : L"";
 }
