@@ -16,10 +16,8 @@ std::wstring State(IqzVersionInfo* info) {
     Bstr path;
     VARIANT_BOOL exists = VARIANT_FALSE;
     short language = 0, codepage = 0;
-    info->get_Path(path.Out());
-    info->get_InfoExist(&exists);
-    info->get_Language(&language);
-    info->get_Codepage(&codepage);
+    info->get_Path(path.Out()), info->get_InfoExist(&exists);
+    info->get_Language(&language), info->get_Codepage(&codepage);
     wchar_t text[64];
     swprintf(text, 64, L" %ls %04X/%04X", exists ? L"loaded" : L"empty", USHORT(language),
              USHORT(codepage));
@@ -115,12 +113,7 @@ TEST_F(Object, FilesWithoutDataAndFailedLoads) {
 TEST_F(Object, FixedFieldsSystemNamesAndFileDates) {
     // Rows: dwFileOS, its name, the date's year (0: date words 0x80000000, 0), month, day, hour,
     // minute, second, and the automation date (NaN: unexpected).
-    struct Row {
-        DWORD fileOS;
-        const wchar_t* name;
-        WORD year, month, day, hour, minute, second;
-        double date;
-    } const rows[] = {
+    const std::tuple<DWORD, const wchar_t*, WORD, WORD, WORD, WORD, WORD, WORD, double> rows[] = {
         {0x00040004, L"Win32", 1998, 9, 23, 16, 56, 0, 36061 + (16 * 60 + 56) / 1440.0},
         {0x00010001, L"Win16", 1601, 1, 1, 0, 0, 0, -109205.0},
         {0x00020002, L"PM-16", 1899, 12, 29, 6, 0, 0, -1.25},
@@ -129,17 +122,15 @@ TEST_F(Object, FixedFieldsSystemNamesAndFileDates) {
         {0x00040000, L"Unknown", 1800, 2, 28, 23, 59, 59, -36464 - 86399 / 86400.0},
         {0x00040005, L"Unknown", 10000, 1, 1, 0, 0, 0, NAN},
         {0x00040004, L"Win32", 0, 0, 0, 0, 0, 0, NAN}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE("row of year " + std::to_string(row.year));
-        SYSTEMTIME time{row.year, row.month, 0, row.day, row.hour, row.minute, row.second, 0};
+    for (const auto& [fileOS, name, year, month, day, hour, minute, second, expected] : rows) {
+        SCOPED_TRACE("row of year " + std::to_string(year));
+        SYSTEMTIME time{year, month, 0, day, hour, minute, second, 0};
         FILETIME date{0, 0x80000000u};
-        EXPECT_TRUE(row.year == 0 || SystemTimeToFileTime(&time, &date));
+        EXPECT_TRUE(year == 0 || SystemTimeToFileTime(&time, &date));
         // Flags beyond the mask (0xC1 of 0x3F) are reported too.
-        const VS_FIXEDFILEINFO fixed{
-            0xFEEF04BD,        0x00010000, 0x00010002,     0x00030004,
-            0x00050006,        0x00070008, 0x3F,           0xC1,
-            row.fileOS,        VFT_DRV,    VFT2_DRV_SOUND, date.dwHighDateTime,
-            date.dwLowDateTime};
+        const VS_FIXEDFILEINFO fixed{0xFEEF04BD, 0x00010000, 0x00010002, 0x00030004, 0x00050006,
+                                     0x00070008, 0x3F, 0xC1, fileOS, VFT_DRV, VFT2_DRV_SOUND,
+                                     date.dwHighDateTime, date.dwLowDateTime};
         WriteModule(File("fields.dll"), FixedOnly(fixed));
         ComRef<IqzVersionInfo> info = NewVersionInfo(File("fields.dll"));
         for (int field = 0; field < 9; ++field) {
@@ -147,15 +138,15 @@ TEST_F(Object, FixedFieldsSystemNamesAndFileDates) {
             EXPECT_EQ((info.Get()->*kFixedReads[field])(&value), S_OK) << "field " << field;
             EXPECT_EQ(DWORD(value), (&fixed.dwFileVersionMS)[field]) << "field " << field;
         }
-        EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_FileOSString), row.name);
+        EXPECT_EQ(ReadText(info.Get(), &IqzVersionInfo::get_FileOSString), name);
         VARIANT value;
         V_VT(&value) = VT_I4;
-        const bool unexpected = std::isnan(row.date);
+        const bool unexpected = std::isnan(expected);
         SetErrorInfo(0, nullptr);
         EXPECT_EQ(info->get_FileDate(&value), unexpected ? E_UNEXPECTED : S_OK);
         EXPECT_EQ(TakeError(), L"<none>");
         EXPECT_EQ(V_VT(&value), unexpected ? VT_EMPTY : VT_DATE);
-        EXPECT_NEAR(unexpected ? 0 : V_DATE(&value), unexpected ? 0 : row.date, 1e-9);
+        EXPECT_NEAR(unexpected ? 0 : V_DATE(&value), unexpected ? 0 : expected, 1e-9);
     }
 }
 
@@ -166,13 +157,8 @@ TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) 
     VerLanguageNameA(0x0409, english, sizeof english);
     // Steps: the file (null: the same object as the step before), Language and Codepage set, the
     // read, its text and the translation afterwards.
-    struct Step {
-        const char* file;
-        short language, codepage;
-        StringRead read;
-        std::wstring text;
-        const wchar_t* translationAfter;
-    } const steps[] = {
+    using Step = std::tuple<const char*, short, short, StringRead, std::wstring, const wchar_t*>;
+    const Step steps[] = {
         {"english.dll", 0, 0, &IqzVersionInfo::get_CompanyName, L"Tervik", L"0409/04B0"},
         // An absent value does not switch the translation, so later values are still found.
         {nullptr, 0, 0, &IqzVersionInfo::get_PrivateBuild, L"", L"0409/04B0"},
@@ -193,13 +179,14 @@ TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) 
         {"unknown-language.dll", 0, 0, &IqzVersionInfo::get_LanguageName, L"", L"0C7F/04B0"},
     };
     ComRef<IqzVersionInfo> info;
-    for (const auto& step : steps) {
+    for (const Step& step : steps) {
+        const auto& [file, language, codepage, read, text, translationAfter] = step;
         SCOPED_TRACE("step " + std::to_string(&step - steps));
-        if (step.file != nullptr) info = NewVersionInfo(File(step.file));
-        if (step.language != 0) info->put_Language(step.language);
-        if (step.codepage != 0) info->put_Codepage(step.codepage);
-        EXPECT_EQ(ReadText(info.Get(), step.read), step.text);
-        EXPECT_EQ(State(info.Get()).substr(State(info.Get()).size() - 9), step.translationAfter);
+        if (file != nullptr) info = NewVersionInfo(File(file));
+        if (language != 0) info->put_Language(language);
+        if (codepage != 0) info->put_Codepage(codepage);
+        EXPECT_EQ(ReadText(info.Get(), read), text);
+        EXPECT_EQ(State(info.Get()).substr(State(info.Get()).size() - 9), translationAfter);
     }
 }
 

@@ -44,23 +44,19 @@ inline std::wstring Text(BSTR text) {
 }
 
 #define READ(name) &IqzVersionInfo::get_##name
-// The reads of the nine fixed fields, in the order of VS_FIXEDFILEINFO from dwFileVersionMS on.
-inline const NumberRead kFixedReads[9] = {READ(FileVersionHigh),
-                                          READ(FileVersionLow),
-                                          READ(ProductVersionHigh),
-                                          READ(ProductVersionLow),
-                                          READ(FileFlagsMask),
-                                          READ(FileFlags),
-                                          READ(FileOS),
-                                          READ(FileType),
-                                          READ(FileSubtype)};
 #define NAMED(name) \
     { L## #name, READ(name) }
+// clang-format off
+// The reads of the nine fixed fields, in the order of VS_FIXEDFILEINFO from dwFileVersionMS on.
+inline const NumberRead kFixedReads[9] = {
+    READ(FileVersionHigh), READ(FileVersionLow), READ(ProductVersionHigh), READ(ProductVersionLow),
+    READ(FileFlagsMask), READ(FileFlags), READ(FileOS), READ(FileType), READ(FileSubtype)};
 // The twelve standard string values and the properties that read them.
 inline const std::pair<const wchar_t*, StringRead> kStringReads[12] = {
-    NAMED(FileDescription), NAMED(ProductName),    NAMED(FileVersion),      NAMED(ProductVersion),
-    NAMED(CompanyName),     NAMED(InternalName),   NAMED(OriginalFilename), NAMED(PrivateBuild),
-    NAMED(SpecialBuild),    NAMED(LegalCopyright), NAMED(LegalTrademarks),  NAMED(Comments)};
+    NAMED(FileDescription), NAMED(ProductName), NAMED(FileVersion), NAMED(ProductVersion),
+    NAMED(CompanyName), NAMED(InternalName), NAMED(OriginalFilename), NAMED(PrivateBuild),
+    NAMED(SpecialBuild), NAMED(LegalCopyright), NAMED(LegalTrademarks), NAMED(Comments)};
+// clang-format on
 #undef NAMED
 #undef READ
 
@@ -82,10 +78,9 @@ inline std::string ScratchDir() {
 inline void PutResource(const std::string& path, const char* type, int id, const void* data,
                         DWORD size, WORD language = 0x0409) {
     HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
-    EXPECT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), language,
-                                const_cast<void*>(data), size) &&
-                EndUpdateResourceA(update, FALSE))
-        << path;
+    void* bytes = const_cast<void*>(data);
+    EXPECT_TRUE(UpdateResourceA(update, type, MAKEINTRESOURCEA(id), language, bytes, size)) << path;
+    EXPECT_TRUE(EndUpdateResourceA(update, FALSE)) << path;
 }
 
 // The bytes of the file at `path`.
@@ -150,9 +145,8 @@ inline void ExpectError(const std::function<HRESULT()>& call, HRESULT expected,
                         const std::string& row) {
     SetErrorInfo(0, nullptr);
     EXPECT_EQ(call(), expected) << row;
-    EXPECT_EQ(TakeError(), expected == kNotSpecified ? L"File name is not specified."
-                           : FAILED(expected)        ? SystemText(expected)
-                                                     : L"<none>")
+    const std::wstring description = FAILED(expected) ? SystemText(expected) : L"<none>";
+    EXPECT_EQ(TakeError(), expected == kNotSpecified ? L"File name is not specified." : description)
         << row;
 }
 

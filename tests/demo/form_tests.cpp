@@ -55,12 +55,11 @@ protected:
         ASSERT_EQ(CallExport(BinDir() + "\\vinspect.dll", "DllRegisterServer"), S_OK);
         SetTimer(nullptr, 0, 20, AnswerModal);
     }
-    void SetUp() override { Open(CreateVersionInfoByClsid); }
-    void Open(ObjectFactory factory) {
+    void SetUp() override {
         modals.clear();
-        ASSERT_EQ(VersionListWindow::Open(GetModuleHandleA(nullptr), factory, SW_SHOW, false,
-                                          &form_, nullptr),
-                  S_OK);
+        HINSTANCE instance = GetModuleHandleA(nullptr);
+        ASSERT_EQ(VersionListWindow::Open(instance, CreateVersionInfoByClsid, SW_SHOW, false,
+                                          &form_, nullptr), S_OK);
     }
     HWND Control(ControlId id) { return form_->Control(id); }
 
@@ -90,8 +89,7 @@ protected:
     void Enter(const std::string& text, const std::vector<WORD>& keys, DWORD flags = 0) {
         SetWindowTextA(Control(kTxtFile), text.c_str());
         SetWindowTextA(Control(kFrame1), "");
-        Press(
-            keys, [&] { return !TextOf(Control(kFrame1)).empty(); }, flags);
+        Press(keys, [&] { return !TextOf(Control(kFrame1)).empty(); }, flags);
     }
 
     // The list's rows as "name=value|", one after the other.
@@ -121,19 +119,16 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
         "FileDescription=QZ VersionInfo Test Program|ProductName=QZ VersionInfo|FileVersion=1.00."
         "0008|ProductVersion=1.00.0008|CompanyName=Tervik|InternalName=vinsdemo|OriginalFilename="
         "vinsdemo.exe|PrivateBuild=|SpecialBuild=|LegalCopyright=Copyright (C) Tervik|"
-        "LegalTrademarks=|Language=" +
-        std::string(language) + "|Comments=|OS=Win32|";
+        "LegalTrademarks=|Language=" + std::string(language) + "|Comments=|OS=Win32|";
     const std::pair<std::vector<WORD>, DWORD> presses[] = {{{VK_RETURN}, 0},
-                                                           {{VK_SHIFT, VK_RETURN}, 0},
-                                                           {{VK_MENU, VK_RETURN}, 0},
-                                                           {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}};
+        {{VK_SHIFT, VK_RETURN}, 0}, {{VK_MENU, VK_RETURN}, 0}, {{VK_RETURN}, KEYEVENTF_EXTENDEDKEY}
+    };
     for (const auto& [keys, flags] : presses) {
         Enter(module, keys, flags);
-        EXPECT_EQ(ListRows(), listed)
-            << "keys ending in " << keys.back() << " with flags " << flags;
+        EXPECT_EQ(ListRows(), listed) << "keys ending in " << keys.back() << ", flags " << flags;
     }
     Log boxes;
-    for (const std::string& text : {BinDir() + "\\missing.dll", " " + plain + " ", std::string()}) {
+    for (const std::string& text : {BinDir() + "\\missing.dll", " " + plain + " ", std::string{}}) {
         Enter(text, {VK_RETURN});
         EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + text + ")");
         EXPECT_EQ(ListRows(), "") << text;
@@ -155,17 +150,15 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
 TEST_F(DemoWindow, FailedObjectCreationIsShownUntilAnsweredThenTheProgramEnds) {
     const HRESULT missingServer = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     form_.reset();  // the window being created is then the only one of its class
-    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW,
-                         [&](IqzVersionInfo**) {
-                             formProcedure = WNDPROC(
-                                 SetWindowLongPtrA(FindWindowA("frmTest", nullptr), GWLP_WNDPROC,
-                                                   LONG_PTR(DestroyedAsOnWindows)));
-                             return missingServer;
-                         }),
-              1);
+    auto failing = [&](IqzVersionInfo**) {
+        const LONG_PTR destroyed = LONG_PTR(DestroyedAsOnWindows);
+        formProcedure = WNDPROC(
+            SetWindowLongPtrA(FindWindowA("frmTest", nullptr), GWLP_WNDPROC, destroyed));
+        return missingServer;
+    };
+    EXPECT_EQ(RunProgram(GetModuleHandleA(nullptr), SW_SHOW, failing), 1);
     MSG quit;
-    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
-        << "a quit message is left";
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "a quit is left";
     const std::wstring shown = L"Run-time error '-2147024770 (8007007E)':\r\n\r\n";
     EXPECT_EQ(modals, Log{Box(shown + SystemText(missingServer))});
 }
