@@ -18,17 +18,14 @@ const wchar_t* ValueName(int value) {
 std::wstring ObjectSummary(const std::string& path) {
     vinspect::ComRef<IqzVersionInfo> info = NewVersionInfo();
     VARIANT_BOOL exists = VARIANT_FALSE;
-    if (FAILED(Assign(info.Get(), path)) || FAILED(info->get_InfoExist(&exists)) || !exists) {
-        return L"";
-    }
+    if (FAILED(Assign(info.Get(), path)) || (info->get_InfoExist(&exists), !exists)) return L"";
     std::wstring summary;
     for (const NumberRead read : kFixedReads) {
         LONG value = 0;
         summary += std::to_wstring(SUCCEEDED((info.Get()->*read)(&value)) ? value : -1) + L" ";
     }
     short language = 0, codepage = 0;
-    info->get_Language(&language);
-    info->get_Codepage(&codepage);
+    info->get_Language(&language), info->get_Codepage(&codepage);
     summary += std::to_wstring(USHORT(language)) + L"/" + std::to_wstring(USHORT(codepage));
     for (int value = 0; value < 13; ++value) {
         Bstr text, name(SysAllocString(ValueName(value)));
@@ -95,35 +92,26 @@ std::wstring PlatformSummary(const std::string& path) {
     return summary;
 }
 
-// Calls `each` with every file of `folder` that matches `pattern`; returns how many matched.
-size_t ForEachFile(const std::string& folder, const char* pattern,
-                   const std::function<void(const std::string& path)>& each) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-    size_t count = 0;
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        SCOPED_TRACE(found.cFileName);
-        each(folder + "\\" + found.cFileName);
-        ++count;
-    }
-    FindClose(search);
-    return count;
-}
-
 // Every resource of the corpus loads: a raw resource (.bin) in a module of its own, a 16-bit
 // executable (.ne) as it is.
 TEST(Differential, ResourcesOfOtherProducersReadTheSameAsThroughThePlatform) {
-    const std::string corpus = BinDir() + "\\corpus", module = ScratchDir() + "\\corpus.dll";
-    auto expectSame = [&](const std::string& path) {
+    const std::string corpus = BinDir() + "\\corpus\\", module = ScratchDir() + "\\corpus.dll";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((corpus + "*.*").c_str(), &found);
+    size_t files = 0;
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        const std::string name = found.cFileName, type = name.substr(name.find_last_of('.') + 1);
+        if (type != "bin" && type != "ne") continue;
+        SCOPED_TRACE(name);
+        if (type == "bin") WriteModule(module, ReadBytes(corpus + name));
+        const std::string path = type == "bin" ? module : corpus + name;
         const std::wstring expected = PlatformSummary(path);
         EXPECT_NE(expected, L"");
         EXPECT_EQ(ObjectSummary(path), expected);
-    };
-    const size_t files = ForEachFile(corpus, "*.bin", [&](const std::string& path) {
-        WriteModule(module, ReadBytes(path));
-        expectSame(module);
-    });
-    EXPECT_GE(files + ForEachFile(corpus, "*.ne", expectSame), 23u);
+        ++files;
+    }
+    FindClose(search);
+    EXPECT_GE(files, 23u);
 }
 
 }  // namespace

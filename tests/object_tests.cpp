@@ -19,8 +19,7 @@ std::wstring State(IqzVersionInfo* info) {
     info->get_Path(path.Out()), info->get_InfoExist(&exists);
     info->get_Language(&language), info->get_Codepage(&codepage);
     wchar_t text[64];
-    swprintf(text, 64, L" %ls %04X/%04X", exists ? L"loaded" : L"empty", USHORT(language),
-             USHORT(codepage));
+    swprintf(text, 64, L" %ls %04hX/%04hX", exists ? L"loaded" : L"empty", language, codepage);
     return (path.Get() != nullptr ? Text(path.Get()) : L"null") + text;
 }
 
@@ -64,8 +63,7 @@ TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
         [&] { return info->get_Path(nullptr); }, [&] { return info->get_InfoExist(nullptr); },
         [&] { return info->get_Language(nullptr); }, [&] { return info->get_Codepage(nullptr); }};
     for (const auto& call : nullResults) EXPECT_EQ(call(), E_POINTER) << &call - nullResults;
-    info->put_Language(1031);
-    info->put_Codepage(short(65001));  // any value is taken
+    info->put_Language(1031), info->put_Codepage(short(65001));  // any value is taken
     EXPECT_EQ(State(info.Get()), L"null empty 0407/FDE9");
     ExpectError([&] { return Assign(info.Get(), File("english.dll")); }, S_OK, "english.dll");
     EXPECT_EQ(State(info.Get()), Widen(File("english.dll")) + L" loaded 0409/04B0");
@@ -91,13 +89,11 @@ TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
 // translation stays either way.
 TEST_F(Object, FilesWithoutDataAndFailedLoads) {
     const std::pair<std::string, HRESULT> rows[] = {
-        {File("no-resources.dll"), S_OK},
-        {File("notes.txt"), S_OK},
-        {File("other-resources.dll"), S_OK},  // the platform's "resource type not found"
-        {File("bad-image.exe"), S_OK},        // "bad format", where the platform tells it apart
+        // "Resource type not found" and "bad format", where the platform tells them apart.
+        {File("no-resources.dll"), S_OK}, {File("notes.txt"), S_OK},
+        {File("other-resources.dll"), S_OK}, {File("bad-image.exe"), S_OK},
         {File("missing.dll"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
-        {File("no-fixed.dll"), E_UNEXPECTED},
-        {"<null>", E_INVALIDARG}};
+        {File("no-fixed.dll"), E_UNEXPECTED}, {"<null>", E_INVALIDARG}};
     for (const auto& [path, result] : rows) {
         ComRef<IqzVersionInfo> info = NewVersionInfo(File("german.dll"));
         ExpectError([&] { return Assign(info.Get(), path); }, result, path);

@@ -23,21 +23,19 @@ std::string Registered() {
 std::string Expected(const std::string& library) {
     const std::string name =
         " @=Tervik VersionInfo Object CLSID { @={6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} }";
-    return name + " |" + name +
-           " CurVer { @=qzVersionInfo.VersionInfo.1 } | @=Tervik VersionInfo Object Implemented"
-           " Categories { @= {7DD95801-9882-11CF-9FA9-00AA006C42C4} { } } InprocServer32 { @=" +
-           library +
-           " ThreadingModel=Apartment } ProgID { @=qzVersionInfo.VersionInfo.1 } Programmable { }"
-           " VersionIndependentProgID { @=qzVersionInfo.VersionInfo } | " +
-           library;
+    return name + " |" + name + " CurVer { @=qzVersionInfo.VersionInfo.1 } | @=Tervik VersionInfo"
+           " Object Implemented Categories { @= {7DD95801-9882-11CF-9FA9-00AA006C42C4} { } }"
+           " InprocServer32 { @=" + library + " ThreadingModel=Apartment } ProgID { @="
+           "qzVersionInfo.VersionInfo.1 } Programmable { } VersionIndependentProgID { @="
+           "qzVersionInfo.VersionInfo } | " + library;
 }
 
 // A copy of the built library in its own folder below the scratch folder.
 std::string Copy(const std::string& folder) {
-    const std::string target = ScratchDir() + "\\" + folder;
+    std::string target = ScratchDir() + "\\" + folder;
     CreateDirectoryA(target.c_str(), nullptr);
-    EXPECT_TRUE(CopyFileA(kBuilt.c_str(), (target + "\\vinspect.dll").c_str(), FALSE));
-    return target + "\\vinspect.dll";
+    EXPECT_TRUE(CopyFileA(kBuilt.c_str(), (target += "\\vinspect.dll").c_str(), FALSE));
+    return target;
 }
 
 class Registration : public testing::Test {

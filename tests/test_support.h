@@ -14,7 +14,6 @@
 #include <iterator>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/handles.h"
@@ -63,15 +62,13 @@ inline const std::pair<const wchar_t*, StringRead> kStringReads[12] = {
 // The folder of the test executable and the built binaries.
 inline std::string BinDir() {
     char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path).substr(0, std::string(path).find_last_of('\\'));
+    return GetModuleFileNameA(nullptr, path, MAX_PATH), std::string(path, strrchr(path, '\\'));
 }
 
 // A scratch folder beside them, shared by the test programs.
 inline std::string ScratchDir() {
     const std::string dir = BinDir() + "\\scratch";
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
+    return CreateDirectoryA(dir.c_str(), nullptr), dir;
 }
 
 // Replaces (or adds) resource `type`/`id` in `language` of the module file at `path`.
@@ -101,8 +98,7 @@ inline std::vector<BYTE> FixedOnly(const VS_FIXEDFILEINFO& fixed) {
     const WORD header[3] = {WORD(bytes.size()), WORD(sizeof fixed), 0};
     std::memcpy(bytes.data(), header, sizeof header);
     std::memcpy(bytes.data() + sizeof header, L"VS_VERSION_INFO", 32);
-    std::memcpy(bytes.data() + 40, &fixed, sizeof fixed);
-    return bytes;
+    return std::memcpy(bytes.data() + 40, &fixed, sizeof fixed), bytes;
 }
 
 // Writes a copy of the resource-free module carrying `resource` as its version data (none when
@@ -126,16 +122,14 @@ inline std::wstring TakeError() {
     vinspect::ComRef<IErrorInfo> info;
     vinspect::Bstr description;
     if (GetErrorInfo(0, info.Out()) != S_OK || !info) return L"<none>";
-    info->GetDescription(description.Out());
-    return Text(description.Get());
+    return info->GetDescription(description.Out()), Text(description.Get());
 }
 
 // The system's text for `code` as the component fetches it (empty when there is none).
 inline std::wstring SystemText(HRESULT code) {
     char text[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(code),
-                   0, text, 511, nullptr);
-    return Widen(text);
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    return FormatMessageA(flags, nullptr, DWORD(code), 0, text, 511, nullptr), Widen(text);
 }
 
 // Makes `call` with a clean error slot and expects `expected` and the error object the component
@@ -188,16 +182,15 @@ inline int HandleCount() {
 // caller, then puts its earlier access rules back through a handle kept for that.
 class ReadOnlyKey {
 public:
-    ReadOnlyKey(HKEY root, const std::string& path) {
+    ReadOnlyKey(HKEY root, const std::string& path) : original_(4096) {
+        DWORD size = DWORD(original_.size());
+        const SECURITY_INFORMATION dacl = DACL_SECURITY_INFORMATION;
         EXPECT_EQ(RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, key_.Out()), 0);
-        DWORD size = 0;
-        RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
-        original_.resize(size);
-        RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, original_.data(), &size);
+        EXPECT_EQ(RegGetKeySecurity(key_.Get(), dacl, original_.data(), &size), 0) << path;
         PSECURITY_DESCRIPTOR readOnly = nullptr;
         ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)", SDDL_REVISION_1,
                                                              &readOnly, nullptr);
-        EXPECT_EQ(RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, readOnly), 0) << path;
+        EXPECT_EQ(RegSetKeySecurity(key_.Get(), dacl, readOnly), 0) << path;
         LocalFree(readOnly);
     }
     ~ReadOnlyKey() {

@@ -30,8 +30,7 @@ void CALLBACK AnswerModal(HWND, UINT, UINT_PTR, DWORD) {
         if (IsWindowVisible(child) && (SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON))
             note += " [" + TextOf(child) + "]";
     }
-    modals.push_back(note);
-    PostMessageA(modal, WM_COMMAND, IDOK, 0);
+    modals.push_back(note), PostMessageA(modal, WM_COMMAND, IDOK, 0);
 }
 
 // A message box of the program as AnswerModal notes it: its caption, `text`, only an OK button.

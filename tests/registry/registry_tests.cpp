@@ -17,7 +17,7 @@ std::string Wrap(const std::string& body) {
 
 std::string Repeat(const std::string& text, int count) {
     std::string out;
-    for (; count > 0; --count) out += text;
+    while (count-- > 0) out += text;
     return out;
 }
 
@@ -48,10 +48,9 @@ protected:
 // ends its block) and keywords in any case; Delete creates nothing, and ForceRemove never removes
 // the guarded CLSID.
 TEST_F(Registry, VariablesQuotingAndKeywords) {
-    EXPECT_EQ(
-        Apply(Wrap("'it''s' = S '' { vAl 'n m' = d 10 '}' '100%%' = s %module% c%11% CLSID { keep }"
-                   " Delete c = s y { y } ForceRemove clsid")),
-        S_OK);
+    const std::string script = "'it''s' = S '' { vAl 'n m' = d 10 '}' '100%%' = s %module% c%11%"
+                               " CLSID { keep } Delete c = s y { y } ForceRemove clsid";
+    EXPECT_EQ(Apply(Wrap(script)), S_OK);
     EXPECT_EQ(Dump(), "100% { @=C:\\it's } CLSID { keep { } } ct { } it's { @= n m=#10 }");
 }
 
@@ -74,13 +73,10 @@ TEST_F(Registry, SyntaxFailuresAreRefusedBeforeAnythingChanges) {
         "x {",     "x = s", "x = s 'y", "x\\y",      "x { y { z\\w } }", "missing { z\\w }",
         "val v x", "''",    "x%",       "y = d abc", "y = d 4294967296", "y = q x",
         "y = sz x"};
-    for (const std::string& computed :
-         {std::string("y { val z = '' x }"), "val " + Repeat("v", 260) + " = s 1",
-          "x = s " + Repeat("u", 4096), "x = s '" + Repeat("q", 4095) + "'",
-          Repeat("x { ", 62) + Repeat("} ", 62), Repeat("x { ", 50000) + Repeat("} ", 50000),
-          "%" + Repeat("n", 31) + "%", longVariable}) {
-        bodies.push_back(computed);
-    }
+    bodies.insert(bodies.end(), {"y { val z = '' x }", "val " + Repeat("v", 260) + " = s 1",
+                                 "x = s " + Repeat("u", 4096), "x = s '" + Repeat("q", 4095) + "'",
+                                 Repeat("x { ", 62) + Repeat("} ", 62), "%" + Repeat("n", 31) + "%",
+                                 Repeat("x { ", 50000) + Repeat("} ", 50000), longVariable});
     for (BOOL registerMode : {TRUE, FALSE}) {
         for (const std::string& bad : bodies) {
             SCOPED_TRACE(bad.substr(0, 60));
