@@ -158,6 +158,28 @@ both_built() {
     case " $archs " in *" x64 "*) ;; *) return 1 ;; esac
 }
 
+# run_counted NAME COMMAND...: runs a test script whose last line is "N passed, N failed", shows its
+# output, adds its counts to the totals and to the summary; fails when the script failed or gave
+# no counts.
+run_counted() {
+    name=$1
+    shift
+    log=$(mktemp)
+    { if "$@"; then code=0; else code=$?; fi; echo "$code" >"$log.code"; } | tee "$log"
+    code=$(cat "$log.code")
+    counts=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
+    rm -f "$log" "$log.code"
+    if [ -z "$counts" ]; then
+        note "$name ran: no result"
+        return 1
+    fi
+    set -- $counts
+    passed=$((passed + $1))
+    failed=$((failed + $2))
+    note "$name ran: $1 passed, $2 failed"
+    [ "$2" -eq 0 ] && [ "$code" -eq 0 ]
+}
+
 # The Windows package end to end, from its zip, in a fresh prefix: installs and uninstalls with
 # Wine's cmd. The zip needs both architectures built; the test runs what this host can run.
 run_package_test() {
@@ -168,21 +190,8 @@ run_package_test() {
     echo "== package test"
     zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     rm -rf "$root/build/package/work"
-    log=$(mktemp)
-    pstatus=0
-    "$root/tests/package/install_test.sh" "$zip" "$root/build/package/work" "$runnable" | tee "$log" \
-        || pstatus=1
-    counts=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
-    rm -f "$log"
-    if [ -z "$counts" ]; then
-        note "package test ran: no result"
-        return 1
-    fi
-    set -- $counts
-    passed=$((passed + $1))
-    failed=$((failed + $2))
-    note "package test ran: $1 passed, $2 failed"
-    [ "$2" -eq 0 ] && [ "$pstatus" -eq 0 ]
+    run_counted "package test" \
+        "$root/tests/package/install_test.sh" "$zip" "$root/build/package/work" "$runnable"
 }
 
 # The Windows Installer packages end to end in a fresh prefix: built as dist builds them, plus an
@@ -196,7 +205,6 @@ run_msi_test() {
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/x64/CMakeCache.txt")
     next=$(echo "$version" | awk -F. '{ print $1 "." $2 "." $3 + 1 }')
     log=$(mktemp)
-    pstatus=0
     if ! "$root/package/make-msi.sh" "$root/build/x86" "$root/build/x64" "$root/build/package" >"$log" ||
         ! "$root/package/make-msi.sh" "$root/build/x86" "$root/build/x64" "$root/build/package/next" "$next" >>"$log"
     then
@@ -207,19 +215,9 @@ run_msi_test() {
     x64_msi=$(grep -- '-x64\.msi$' "$log" | head -n 1)
     x86_msi=$(grep -- '-x86\.msi$' "$log" | head -n 1)
     next_msi=$(grep -- '-x64\.msi$' "$log" | tail -n 1)
-    "$root/tests/package/msi_test.sh" "$x64_msi" "$x86_msi" "$next_msi" "$root/build/package/msi-work" \
-        "$runnable" | tee "$log" || pstatus=1
-    counts=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log" | tail -n 1)
     rm -f "$log"
-    if [ -z "$counts" ]; then
-        note "msi test ran: no result"
-        return 1
-    fi
-    set -- $counts
-    passed=$((passed + $1))
-    failed=$((failed + $2))
-    note "msi test ran: $1 passed, $2 failed"
-    [ "$2" -eq 0 ] && [ "$pstatus" -eq 0 ]
+    run_counted "msi test" "$root/tests/package/msi_test.sh" "$x64_msi" "$x86_msi" "$next_msi" \
+        "$root/build/package/msi-work" "$runnable"
 }
 
 dist() {

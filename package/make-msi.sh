@@ -18,13 +18,8 @@ fi
 here=$(cd "$(dirname "$0")" && pwd)
 x86=$1 x64=$2 out=$3
 
-# The project keeps its version in one place, the project() line; the build tree caches it.
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$x64/CMakeCache.txt")
-version86=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$x86/CMakeCache.txt")
-if [ -z "$version" ] || [ "$version" != "$version86" ]; then
-    echo "$0: the two build trees disagree on the version ('$version86', '$version')" >&2
-    exit 1
-fi
+. "$here/build-trees.sh"
+version=$(tree_version "$x86" "$x64")
 [ $# -eq 4 ] && version=$4
 # Windows Installer compares major.minor.build: below 256, 256 and 65536.
 if ! echo "$version" | awk -F. 'NF == 3 && $0 ~ /^[0-9.]+$/ && $1 < 256 && $2 < 256 && $3 < 65536 { ok = 1 } END { exit !ok }'
@@ -35,15 +30,7 @@ fi
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-for arch in x86 x64; do
-    if [ "$arch" = x86 ]; then build=$x86 format=pei-i386; else build=$x64 format=pei-x86-64; fi
-    mkdir "$stage/$arch"
-    cp "$build/bin/vinspect.dll" "$build/bin/vinsdemo.exe" "$stage/$arch/"
-    if ! x86_64-w64-mingw32-objdump -f "$stage/$arch/vinspect.dll" | grep -q "file format $format"; then
-        echo "$0: $build/bin/vinspect.dll is not an $arch library" >&2
-        exit 1
-    fi
-done
+stage_binaries "$x86" "$x64" "$stage"
 
 # The rows, kept in the x64 tree and made again when the library or their script changes.
 rows=$x64/package/registry.rows

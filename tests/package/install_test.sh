@@ -17,33 +17,10 @@ work=$(cd "$2" && pwd)
 archs=$3
 case " $archs " in *" x86 "*) x86=yes ;; *) x86= ;; esac
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-wine64=/usr/lib/wine/wine64
+export WINEPREFIX="$work/prefix"
+. "$(dirname "$0")/checks.sh"
 clsid='HKLM\Software\Classes\CLSID\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}'
 typelib='HKLM\Software\Classes\TypeLib\{6F1C2A10-3B7E-4D21-9A55-0C1E2F3A4B01}\1.0\0'
-passed=0
-failed=0
-
-pass() { passed=$((passed + 1)); printf 'ok: %s\n' "$1"; }
-fail() { failed=$((failed + 1)); printf 'FAILED: %s\n' "$*"; }
-# expect NAME EXPECTED GOT: passes when GOT holds EXPECTED as a line of its own.
-expect() {
-    if printf '%s\n' "$3" | grep -qxF -- "$2"; then pass "$1"; else fail "$1: expected line '$2', got:" "$3"; fi
-}
-
-# run LOADER PROGRAM ARGS...: the program's output in $out and exit code in $status. Output goes
-# through a file: Wine's service processes inherit it and would hold a pipe open.
-run() {
-    "$@" </dev/null >"$work/output" 2>&1
-    status=$?
-    out=$(tr -d '\r' <"$work/output")
-}
-
-# The whole of both views (64-bit regedit sees the 32-bit one under Wow6432Node).
-export_classes() {
-    (cd "$work" && $wine64 regedit /e "$1.reg" 'HKEY_LOCAL_MACHINE\Software\Classes')
-    iconv -f UTF-16 -t UTF-8 "$work/$1.reg" >"$work/$1"
-}
 
 # The data of a key's default value, or nothing: registered KEY VIEW [LOADER of reg].
 registered() {

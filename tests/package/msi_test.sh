@@ -19,30 +19,10 @@ mkdir -p "$4"
 work=$(cd "$4" && pwd)
 case " $5 " in *" x86 "*) x86=yes ;; *) x86= ;; esac
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-wine64=/usr/lib/wine/wine64
+export WINEPREFIX="$work/prefix"
+. "$(dirname "$0")/checks.sh"
 drive="$WINEPREFIX/drive_c"
 clsid='{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}'
-passed=0
-failed=0
-
-pass() { passed=$((passed + 1)); printf 'ok: %s\n' "$1"; }
-fail() { failed=$((failed + 1)); printf 'FAILED: %s\n' "$*"; }
-check() { if [ "$2" = yes ]; then pass "$1"; else fail "$1:" "$3"; fi; }
-
-# run PROGRAM ARGS...: output in $out, exit code in $status. Output goes through a file: Wine's
-# service processes inherit it and would hold a pipe open.
-run() {
-    "$@" </dev/null >"$work/output" 2>&1
-    status=$?
-    out=$(tr -d '\r' <"$work/output")
-}
-
-# Both views of HKLM\Software\Classes (the 64-bit regedit sees the 32-bit one under Wow6432Node).
-export_classes() {
-    (cd "$work" && $wine64 regedit /e "$1.reg" 'HKEY_LOCAL_MACHINE\Software\Classes') </dev/null
-    iconv -f UTF-16 -t UTF-8 "$work/$1.reg" | tr -d '\r' >"$work/$1"
-}
 
 # without PATTERN EMPTY_ONLY FILE: the export less the keys whose header line matches the
 # extended regular expression PATTERN (with EMPTY_ONLY=yes, only those that hold no values).
