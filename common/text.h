@@ -16,7 +16,8 @@ namespace vinspect {
 using AnsiText = std::unique_ptr<char[]>;
 
 // Converts `byteCount` bytes of ANSI text (-1: up to its NUL, which the string does not take)
-// into a new automation string. A text that cannot be converted yields an empty string; only a failed allocation fails.
+// into a new automation string. A text that cannot be converted yields an empty string; only a
+// failed allocation fails.
 HRESULT WideFromAnsi(const char* text, int byteCount, BSTR* out);
 
 // Converts a NUL-terminated wide text to heap ANSI text. A null text yields a null result; a text

@@ -181,7 +181,8 @@ private:
     size_t room_ = 0;
 };
 
-// Replaces every %NAME% of `text` with its variable's text, and %% with one percent sign. The replacement is inserted as it is, never scanned again.
+// Replaces every %NAME% of `text` with its variable's text, and %% with one percent sign. The
+// replacement is inserted as it is, never scanned again.
 HRESULT ExpandVariables(const char* text, const VariableTable& variables,
                         CoTaskMem<char>* expanded) {
     TextBuffer out;
