@@ -212,8 +212,9 @@ VersionListWindow::~VersionListWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
 }
 
-HRESULT VersionListWindow::Open(HINSTANCE instance, ObjectFactory factory, int show, bool endsProgram,
-                       std::unique_ptr<VersionListWindow>* form, Failure* loadFailure) {
+HRESULT VersionListWindow::Open(HINSTANCE instance, ObjectFactory factory, int show,
+                                bool endsProgram, std::unique_ptr<VersionListWindow>* form,
+                                Failure* loadFailure) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
 
@@ -236,7 +237,8 @@ HRESULT VersionListWindow::Open(HINSTANCE instance, ObjectFactory factory, int s
     RECT frame{0, 0, Pixels(kClientWidth, dpi.x), Pixels(kClientHeight, dpi.y)};
     AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
 
-    std::unique_ptr<VersionListWindow> created(new (std::nothrow) VersionListWindow(std::move(factory), endsProgram));
+    std::unique_ptr<VersionListWindow> created(
+        new (std::nothrow) VersionListWindow(std::move(factory), endsProgram));
     if (!created) return E_OUTOFMEMORY;
     HWND window = CreateWindowExA(0, kClassName, kCaption, kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr,
@@ -265,16 +267,17 @@ HRESULT VersionListWindow::CreateControls() {
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window_, GWLP_HINSTANCE));
     for (const ControlLayout& control : kControls) {
         HWND child = CreateWindowExA(
-            control.exStyle, control.windowClass, control.text, WS_CHILD | WS_VISIBLE | control.style,
-            Pixels(control.left, dpi.x), Pixels(control.top, dpi.y), Pixels(control.width, dpi.x),
-            Pixels(control.height, dpi.y), window_,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
+            control.exStyle, control.windowClass, control.text,
+            WS_CHILD | WS_VISIBLE | control.style, Pixels(control.left, dpi.x),
+            Pixels(control.top, dpi.y), Pixels(control.width, dpi.x), Pixels(control.height, dpi.y),
+            window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
         if (child == nullptr) return vinspect::FailureFromLastError();
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     // The frame is drawn beneath the list it holds; the focus order is unchanged, as the frame
     // never takes the focus.
-    SetWindowPos(Control(kFrame1), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(Control(kFrame1), HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     HWND list = Control(kLvwVerInfo);
     for (int index = 0; index < static_cast<int>(std::size(kColumns)); ++index) {
@@ -283,7 +286,8 @@ HRESULT VersionListWindow::CreateControls() {
         column.cx = Pixels(kColumns[index].width, dpi.x);
         column.pszText = const_cast<char*>(kColumns[index].header);
         column.iSubItem = index;
-        if (SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) != index) {
+        if (SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column)) !=
+            index) {
             return E_FAIL;
         }
     }
@@ -379,7 +383,8 @@ HRESULT VersionListWindow::AddListRow(const std::string& name, const std::string
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     item.pszText = text.data();
-    int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    int row =
+        static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
     if (row < 0) return Raise(E_FAIL);
 
     text = value;
@@ -400,9 +405,11 @@ void VersionListWindow::ShowFailure() {
     MessageBoxA(window_, err_.description.c_str(), kProgramTitle, MB_OK);
 }
 
-LRESULT CALLBACK VersionListWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK VersionListWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* form = static_cast<VersionListWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        auto* form = static_cast<VersionListWindow*>(
+            reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         form->window_ = window;
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
     }
@@ -459,7 +466,8 @@ LRESULT VersionListWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT CALLBACK VersionListWindow::TextBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK VersionListWindow::TextBoxProc(HWND box, UINT message, WPARAM wParam,
+                                                LPARAM lParam) {
     auto* form = reinterpret_cast<VersionListWindow*>(GetWindowLongPtrA(box, GWLP_USERDATA));
     try {
         return form->HandleTextBox(box, message, wParam, lParam);
