@@ -26,7 +26,7 @@ class VersionInfoObject : public SupportErrorInfo,
 public:
     // A browser asks before it lets a page script the object. The object is safe for an
     // untrusted caller (Path then reads local files only) and offers nothing else: it is not
-    // safe for untrusted data, as its registration says too.
+    // safe for untrusted data, and its registration does not name it safe for initialization.
     STDMETHODIMP GetInterfaceSafetyOptions(REFIID iid, DWORD* supported,
                                            DWORD* enabled) override {
         if (supported != nullptr) *supported = 0;

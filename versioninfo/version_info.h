@@ -68,8 +68,8 @@ public:
     STDMETHODIMP get_Version(BSTR* ret) override;
 
     // An untrusted caller (a script on a web page, as the browser declares through
-    // IObjectSafety) may read only files on local drives. Callers are trusted until told
-    // otherwise, and then every path behaves as it always has.
+    // IObjectSafety) may read only files on local drives. Callers are trusted until one says
+    // otherwise, and a trusted caller's paths behave as they always have.
     bool UntrustedCaller() const { return untrustedCaller_; }
     void SetUntrustedCaller(bool untrusted) { untrustedCaller_ = untrusted; }
 
