@@ -140,8 +140,9 @@ TEST_F(Server, ObjectSafetyAsABrowserUsesIt) {
         EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, caller), S_OK);
         const DWORD data = INTERFACESAFE_FOR_UNTRUSTED_DATA;
         EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller | data, 0), E_FAIL);
-        EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IqzVersionInfo, &options, &options), S_OK);
-        EXPECT_EQ(options, caller);
+        DWORD enabled = 0;
+        EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IqzVersionInfo, &options, &enabled), S_OK);
+        EXPECT_EQ(enabled, caller);
         EXPECT_EQ(Assign(info.Get(), "vinspect.dll"), kNotLocal);
         EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IqzVersionInfo, caller, 0), S_OK);
         EXPECT_EQ(Assign(info.Get(), "vinspect.dll"), S_OK);
