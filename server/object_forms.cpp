@@ -1,5 +1,7 @@
 #include "server/object_forms.h"
 
+#include <objsafe.h>
+
 #include <new>
 
 #include "server/dispatch.h"
@@ -10,10 +12,38 @@
 namespace vinspect {
 namespace {
 
+// Whether `iid` is an interface through which a script host may call the object.
+bool ScriptedInterface(REFIID iid) {
+    return IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IqzVersionInfo);
+}
+
 // The interface pointers of a VersionInfo object: ISupportErrorInfo first, then the dual
-// interface with its late binding. IUnknown and IDispatch requests are answered by the dual
-// interface.
-class VersionInfoObject : public SupportErrorInfo, public DispatchSupport<VersionInfo> {
+// interface with its late binding, then IObjectSafety. IUnknown and IDispatch requests are
+// answered by the dual interface.
+class VersionInfoObject : public SupportErrorInfo,
+                          public DispatchSupport<VersionInfo>,
+                          public IObjectSafety {
+public:
+    // A browser asks before it lets a page script the object. The object is safe for an
+    // untrusted caller (Path then reads local files only) and offers nothing else: it is not
+    // safe for untrusted data, and its registration does not name it safe for initialization.
+    STDMETHODIMP GetInterfaceSafetyOptions(REFIID iid, DWORD* supported,
+                                           DWORD* enabled) override {
+        if (supported != nullptr) *supported = 0;
+        if (enabled != nullptr) *enabled = 0;
+        if (supported == nullptr || enabled == nullptr) return E_POINTER;
+        if (!ScriptedInterface(iid)) return E_NOINTERFACE;
+        *supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+        *enabled = UntrustedCaller() ? INTERFACESAFE_FOR_UNTRUSTED_CALLER : 0;
+        return S_OK;
+    }
+    STDMETHODIMP SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) override {
+        if (!ScriptedInterface(iid)) return E_NOINTERFACE;
+        if ((mask & ~DWORD{INTERFACESAFE_FOR_UNTRUSTED_CALLER}) != 0) return E_FAIL;
+        if (mask != 0) SetUntrustedCaller((enabled & INTERFACESAFE_FOR_UNTRUSTED_CALLER) != 0);
+        return S_OK;
+    }
+
 protected:
     VersionInfoObject() = default;
     ~VersionInfoObject() = default;
@@ -23,6 +53,7 @@ const InterfaceEntry kVersionInfoInterfaces[] = {
     {&IID_IqzVersionInfo, InterfacePointer<VersionInfoObject, IqzVersionInfo>},
     {&IID_IDispatch, InterfacePointer<VersionInfoObject, IqzVersionInfo>},
     {&IID_ISupportErrorInfo, InterfacePointer<VersionInfoObject, ISupportErrorInfo>},
+    {&IID_IObjectSafety, InterfacePointer<VersionInfoObject, IObjectSafety>},
     {nullptr, nullptr},
 };
 

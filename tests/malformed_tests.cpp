@@ -65,6 +65,16 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
     }
 }
 
+// A root length between the resource's and twice that (32-bit layout): every node lies inside
+// the root, but the ANSI lookup would write its conversion past the end of the block.
+TEST(Malformed, RootLongerThanItsResourceIsRefused) {
+    const std::string path = ScratchDir() + "\\root-long.dll";
+    WriteModule(path, Layout("root-long"));
+    ComRef<IqzVersionInfo> info = NewVersionInfo();
+    ExpectError([&] { return Assign(info.Get(), path); }, kRefused, "root-long");
+    ASSERT_TRUE(HeapsValid());
+}
+
 // Mutants of both layouts: bytes overwritten, WORDs at node-aligned offsets replaced, the end
 // cut off. VINSPECT_MUTATION_SEED repeats a run.
 TEST(Malformed, MutatedResourcesKeepEveryHeapValid) {

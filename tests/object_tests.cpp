@@ -1,6 +1,7 @@
 // The VersionInfo object on modules whose version resources the tests lay out themselves:
 // loading through Path, the translation it selects, fixed fields, strings and lookups.
 #include <cmath>
+#include <thread>
 
 #include "test_support.h"
 #include "vinspect_version.h"
@@ -30,6 +31,8 @@ std::wstring ReadText(IqzVersionInfo* info, StringRead read) {
 }
 
 std::string File(const std::string& name) { return ScratchDir() + "\\" + name; }
+
+void CloseEvent(HANDLE event) noexcept { CloseHandle(event); }
 
 class Object : public testing::Test {
 protected:
@@ -184,6 +187,84 @@ TEST_F(Object, StringsFollowTheTranslationAndFallBackOnlyWhenThatFindsTheValue) 
         EXPECT_EQ(ReadText(info.Get(), read), text);
         EXPECT_EQ(State(info.Get()).substr(State(info.Get()).size() - 9), translationAfter);
     }
+}
+
+// One table of names, each assigned to a trusted and to an untrusted object that hold a file's
+// data first. A trusted caller sees what it always saw. An untrusted one reads only what a drive
+// letter with its root names on a local drive; every other name is refused alike, the data
+// discarded, Path kept. \\fileserver\share and the network drive N: hold this vinspect.dll
+// (network_paths.sh). Devices, which can block the calling thread (a serial port waits for its
+// line), are assigned to the untrusted object only; a watchdog ends the program should one of
+// them never come back (nothing measures how fast).
+TEST_F(Object, UntrustedCallersReadOnlyFilesOnLocalDrives) {
+    const std::wstring bin = Widen(BinDir()), module = bin + L"\\vinspect.dll";
+    const WORD version[] = {VINSPECT_VERSION_NUMBERS};
+    constexpr HRESULT kDevice = S_FALSE;
+    ASSERT_TRUE(SetCurrentDirectoryA(BinDir().c_str()));  // for the rooted and drive-relative rows
+    // Rows: the name, the trusted result (kDevice: not tried), whether it loads vinspect.dll
+    // there, whether it is local (the untrusted result is then the same, otherwise a refusal).
+    const std::tuple<std::wstring, HRESULT, bool, bool> rows[] = {
+        {module, S_OK, true, true},
+        {bin + L"\\scratch\\..\\vinspect.dll", S_OK, true, true},
+        {bin + L"\\missing.dll", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), false, true},
+        {L"\\\\fileserver\\share\\vinspect.dll", S_OK, true, false},
+        {L"//fileserver/share/vinspect.dll", S_OK, true, false},
+        {L"\\\\?\\UNC\\fileserver\\share\\vinspect.dll", S_OK, true, false},
+        {L"\\\\.\\UNC\\fileserver\\share\\vinspect.dll", S_OK, true, false},
+        {L"\\??\\UNC\\fileserver\\share\\vinspect.dll", S_OK, true, false},
+        // Fullwidth backslashes, which the conversion to the ANSI code page makes "\\".
+        {L"\xFF3C\xFF3C" L"fileserver\xFF3Cshare\xFF3Cvinspect.dll", S_OK, true, false},
+        {L"\\\\?\\" + module, S_OK, true, false},
+        {L"\\\\.\\" + module, S_OK, true, false},
+        {L"\\\\.\\NUL", S_OK, false, false},
+        {L"C:\\windows\\nul.txt", S_OK, false, false},
+        {L"vinspect.dll", S_OK, true, false},  // found beside the program
+        {module.substr(2), S_OK, true, false},  // rooted on the current drive
+        {bin.substr(0, 2) + L"vinspect.dll", S_OK, true, false},  // the drive's current folder
+        {L"N:\\vinspect.dll", S_OK, true, false},
+        {L"COM1", kDevice, false, false},
+        {L"\\\\.\\COM1", kDevice, false, false},
+        {L"C:\\windows\\COM1", kDevice, false, false},
+        {L"C:\\windows\\com1.txt", kDevice, false, false},
+        {L"C:\\windows\\CONIN$", kDevice, false, false},
+    };
+    vinspect::Owner<HANDLE, CloseEvent> done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread watchdog([&done] {
+        if (WaitForSingleObject(done.Get(), 5 * 60 * 1000) == WAIT_OBJECT_0) return;
+        std::fprintf(stderr, "FAILED: Path kept for five minutes\n");
+        TerminateProcess(GetCurrentProcess(), 3);
+    });
+    for (const auto& [path, trustedResult, loads, local] : rows) {
+        for (const bool untrusted : {false, true}) {
+            if (!untrusted && trustedResult == kDevice) continue;
+            const std::string row = Narrow(path) + (untrusted ? " (untrusted)" : " (trusted)");
+            ComRef<IqzVersionInfo> info = NewVersionInfo(File("english.dll"));
+            SetUntrusted(info.Get(), untrusted);
+            const bool refused = untrusted && !local, loaded = loads && !refused;
+            Bstr name(SysAllocString(path.c_str()));
+            ExpectError([&] { return info->put_Path(name.Get()); },
+                        refused ? kNotLocal : trustedResult, row);
+            EXPECT_EQ(State(info.Get()), path + (loaded ? L" loaded" : L" empty") + L" 0409/04B0")
+                << row;
+            LONG low = -1;  // written only from loaded data
+            info->get_FileVersionLow(&low);
+            EXPECT_EQ(low, loaded ? version[2] << 16 | version[3] : -1) << row;
+        }
+    }
+    SetEvent(done.Get());
+    watchdog.join();
+}
+
+// The two string outputs that a failure used to leave as they were come back null, so that a
+// caller who frees its output after a failure frees nothing of its own.
+TEST_F(Object, FailedLanguageNameAndGetValueLeaveNullOutputs) {
+    ComRef<IqzVersionInfo> info = NewVersionInfo();
+    wchar_t sentinel[] = L"sentinel";
+    BSTR language = sentinel, value = sentinel;
+    EXPECT_EQ(info->get_LanguageName(&language), kNotSpecified);
+    EXPECT_EQ(language, nullptr);
+    EXPECT_EQ(info->GetValue(nullptr, nullptr, &value), E_INVALIDARG);
+    EXPECT_EQ(value, nullptr);
 }
 
 }  // namespace

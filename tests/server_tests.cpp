@@ -71,9 +71,12 @@ TEST_F(Server, ClassObjectAndLocks) {
 }
 
 // An outer object that notes the calls the aggregated part forwards to it, and is its identity.
+// Of the interfaces it answers, IPersist is its own alone.
 struct NotingOuter : IUnknown {
-    STDMETHODIMP QueryInterface(REFIID, void** out) override {
-        return calls += "Q", *out = this, S_OK;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        calls += "Q";
+        const bool known = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPersist);
+        return *out = known ? this : nullptr, known ? S_OK : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return calls += "A", 2; }
     STDMETHODIMP_(ULONG) Release() override { return calls += "R", 1; }
@@ -90,13 +93,60 @@ TEST_F(Server, AggregatedObjectDelegatesToItsOuterObject) {
     EXPECT_EQ(self.Get(), inner.Get());  // the inner object's own identity
     ComRef<IqzVersionInfo> info;  // its interfaces hand QueryInterface, AddRef, Release outward
     ASSERT_EQ(inner->QueryInterface(IID_IqzVersionInfo, info.OutVoid()), S_OK);
-    void* identity = nullptr;
+    void *identity = nullptr, *outerOnly = nullptr;
     EXPECT_EQ(info->QueryInterface(IID_IUnknown, &identity), S_OK);
     EXPECT_EQ(identity, &outer);
+    EXPECT_EQ(info->QueryInterface(IID_IPersist, &outerOnly), S_OK);
+    EXPECT_EQ(outerOnly, &outer);
     LONG flags = 0;
     EXPECT_EQ(info->get_FileFlags(&flags), kNotSpecified);  // the contained object works as itself
     info.Reset();
-    EXPECT_EQ(outer.calls, "AQR");
+    EXPECT_EQ(outer.calls, "AQQR");
+}
+
+// What a browser sees of the object's safety, on both forms: IDispatch and IqzVersionInfo are
+// safe for an untrusted caller, nothing else is offered. It asks for IDispatchEx first (refused),
+// then for IDispatch with the caller bit; untrusted data is refused, the setting unchanged;
+// clearing the bit trusts the caller again.
+TEST_F(Server, ObjectSafetyAsABrowserUsesIt) {
+    const IID dispatchEx = {0xA6EF9860, 0xC720, 0x11D0,
+                            {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
+    const DWORD caller = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+    NotingOuter outer;
+    const ComRef<IUnknown> forms[] = {Create<IUnknown>(IID_IUnknown),
+                                      Create<IUnknown>(IID_IUnknown, &outer)};
+    for (const ComRef<IUnknown>& form : forms) {
+        SCOPED_TRACE(&form == forms ? "stand-alone" : "aggregated");
+        ComRef<IObjectSafety> safety;
+        ComRef<IqzVersionInfo> info;
+        ASSERT_EQ(form->QueryInterface(IID_IObjectSafety, safety.OutVoid()), S_OK);
+        ASSERT_EQ(form->QueryInterface(IID_IqzVersionInfo, info.OutVoid()), S_OK);
+        // Rows: the interface, the result and the options supported; none is enabled yet.
+        const std::tuple<const IID*, HRESULT, DWORD> rows[] = {
+            {&IID_IDispatch, S_OK, caller}, {&IID_IqzVersionInfo, S_OK, caller},
+            {&dispatchEx, E_NOINTERFACE, 0}, {&IID_IPersist, E_NOINTERFACE, 0}};
+        for (const auto& row : rows) {
+            const auto& [iid, result, supported] = row;
+            SCOPED_TRACE("row " + std::to_string(&row - rows));
+            DWORD gotSupported = 0xBAD, enabled = 0xBAD;
+            EXPECT_EQ(safety->GetInterfaceSafetyOptions(*iid, &gotSupported, &enabled), result);
+            EXPECT_EQ(gotSupported, supported);
+            EXPECT_EQ(enabled, 0u);
+        }
+        DWORD options = 0xBAD;
+        EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &options, nullptr), E_POINTER);
+        EXPECT_EQ(options, 0u);
+        EXPECT_EQ(safety->SetInterfaceSafetyOptions(dispatchEx, caller, caller), E_NOINTERFACE);
+        EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, caller), S_OK);
+        const DWORD data = INTERFACESAFE_FOR_UNTRUSTED_DATA;
+        EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller | data, 0), E_FAIL);
+        DWORD enabled = 0;
+        EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IqzVersionInfo, &options, &enabled), S_OK);
+        EXPECT_EQ(enabled, caller);
+        EXPECT_EQ(Assign(info.Get(), "vinspect.dll"), kNotLocal);
+        EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IqzVersionInfo, caller, 0), S_OK);
+        EXPECT_EQ(Assign(info.Get(), "vinspect.dll"), S_OK);
+    }
 }
 
 // Late binding through the type library: names resolve in any case, and DISPID 26 (Codepage) is
@@ -121,6 +171,29 @@ TEST_F(Server, LateBindingByName) {
                                nullptr), S_OK);
     EXPECT_EQ(V_VT(&result), VT_I2);
     EXPECT_EQ(V_I2(&result), 1252);
+    VariantClear(&value);
+}
+
+// A page's script reaches Path through Invoke: the refusal comes back as DISP_E_EXCEPTION whose
+// EXCEPINFO carries the code, the text and the ProgID as its source.
+TEST_F(Server, LateBoundRefusalCarriesTheErrorObject) {
+    ComRef<IDispatch> dispatch = Create<IDispatch>(IID_IDispatch);
+    SetUntrusted(dispatch.Get(), true);
+    VARIANT value;
+    V_VT(&value) = VT_BSTR;
+    V_BSTR(&value) = SysAllocString(L"\\\\fileserver\\share\\vinspect.dll");
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put{&value, &named, 1, 1};
+    EXCEPINFO exception{};
+    exception.scode = E_FAIL;  // a sentinel
+    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, &exception,
+                               nullptr), DISP_E_EXCEPTION);
+    EXPECT_EQ(exception.scode, kNotLocal);
+    EXPECT_EQ(Text(exception.bstrDescription), kNotLocalText);
+    EXPECT_EQ(Text(exception.bstrSource), L"qzVersionInfo.VersionInfo.1");
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrHelpFile);
     VariantClear(&value);
 }
 

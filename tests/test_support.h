@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objsafe.h>
 #include <oleauto.h>
 #include <sddl.h>
 
@@ -22,8 +23,12 @@
 
 namespace test_support {
 
-// The component's own error: no file with version data loaded.
+// The component's own errors: no file with version data loaded; a path that an untrusted caller
+// may not read.
 constexpr HRESULT kNotSpecified = static_cast<HRESULT>(0x800403E9);
+constexpr HRESULT kNotLocal = static_cast<HRESULT>(0x800403EA);
+constexpr wchar_t kNotLocalText[] =
+    L"The path is not a file on a local drive; an untrusted caller may read only local files.";
 
 using StringRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
 using NumberRead = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(LONG*);
@@ -133,15 +138,16 @@ inline std::wstring SystemText(HRESULT code) {
 }
 
 // Makes `call` with a clean error slot and expects `expected` and the error object the component
-// leaves for it: its own text for kNotSpecified, the system's for other failures, none for
+// leaves for it: its own text for its own errors, the system's for other failures, none for
 // S_OK. `row` names the case.
 inline void ExpectError(const std::function<HRESULT()>& call, HRESULT expected,
                         const std::string& row) {
     SetErrorInfo(0, nullptr);
     EXPECT_EQ(call(), expected) << row;
-    const std::wstring description = FAILED(expected) ? SystemText(expected) : L"<none>";
-    EXPECT_EQ(TakeError(), expected == kNotSpecified ? L"File name is not specified." : description)
-        << row;
+    std::wstring description = FAILED(expected) ? SystemText(expected) : L"<none>";
+    if (expected == kNotSpecified) description = L"File name is not specified.";
+    if (expected == kNotLocal) description = kNotLocalText;
+    EXPECT_EQ(TakeError(), description) << row;
 }
 
 // Every value and subkey below `path` of `root`, in the registry's order ("" when it is absent):
@@ -206,6 +212,16 @@ private:
 inline HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
     vinspect::Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
     return info->put_Path(name.Get());
+}
+
+// Declares the caller of `object` untrusted (or trusted again), as a browser does before it lets
+// a page script the object.
+inline void SetUntrusted(IUnknown* object, bool untrusted) {
+    vinspect::ComRef<IObjectSafety> safety;
+    const DWORD caller = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+    ASSERT_EQ(object->QueryInterface(IID_IObjectSafety, safety.OutVoid()), S_OK);
+    const DWORD enabled = untrusted ? caller : 0;
+    ASSERT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, enabled), S_OK);
 }
 
 // A stand-alone VersionInfo object of the linked-in component, with `path` assigned unless empty.

@@ -10,6 +10,9 @@ namespace vinspect {
 // codes; ComponentResult turns one into the result code that callers see.
 enum class ComponentError : WORD {
     FileNameNotSpecified = 1001,
+    // An untrusted caller named something other than a file on a local drive: one refusal for
+    // every reason, so that it tells nothing about which drives or shares exist.
+    NotLocalFile = 1002,
 };
 
 // 0x80040000 | number: severity error, FACILITY_ITF, the number as the code.

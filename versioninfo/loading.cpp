@@ -23,6 +23,35 @@ bool MeansNoVersionResource(HRESULT result) {
            result == HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND);
 }
 
+// "X:\" with any drive letter, and "X:/" too when `slash` is allowed.
+bool StartsWithDriveRoot(const char* name, bool slash) {
+    const char letter = name[0];
+    return ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) &&
+           name[1] == ':' && (name[2] == '\\' || (slash && name[2] == '/'));
+}
+
+// Whether `name`, the exact bytes that would reach the version API, names a file on a local
+// drive; `full` then holds its canonical full path, which is what an untrusted caller's load
+// reads. Only a drive letter with its root is taken: UNC and device forms (\\host, //host,
+// \\?\, \\.\, \??\), rooted and drive-relative names, and bare names that the search path would
+// resolve are refused before any file is touched. Reserved device names (COM1, nul.txt) come
+// back from GetFullPathNameA as \\.\NAME; mapped SMB and WebDAV drives are DRIVE_REMOTE.
+bool LocalFilePath(const char* name, char (&full)[MAX_PATH]) {
+    if (!StartsWithDriveRoot(name, true)) return false;
+    const DWORD length = GetFullPathNameA(name, MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH || !StartsWithDriveRoot(full, false)) return false;
+    const char root[] = {full[0], ':', '\\', '\0'};
+    switch (GetDriveTypeA(root)) {
+        case DRIVE_FIXED:
+        case DRIVE_REMOVABLE:
+        case DRIVE_CDROM:
+        case DRIVE_RAMDISK:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 size_t VersionInfo::ReadableFrom(const void* data) const {
@@ -51,6 +80,13 @@ HRESULT VersionInfo::LoadVersionInfo() {
     // The path's ANSI form, made once and kept with it.
     const char* file = nullptr;
     if (FAILED(path_.Ansi(&file))) return E_OUTOFMEMORY;
+    // An untrusted caller's name is judged on these very bytes, and the canonical path that the
+    // judgement saw is what the platform gets.
+    char localPath[MAX_PATH];
+    if (untrustedCaller_) {
+        if (!LocalFilePath(file, localPath)) return ComponentResult(ComponentError::NotLocalFile);
+        file = localPath;
+    }
 
     DWORD handle = 0;
     SetLastError(0);
@@ -107,7 +143,11 @@ STDMETHODIMP VersionInfo::put_Path(BSTR value) {
     if (FAILED(path_.AssignWide(value))) return E_OUTOFMEMORY;
     HRESULT result = LoadVersionInfo();
     if (result == S_OK || MeansNoVersionResource(result)) return S_OK;
-    // Every load failure is a system code, E_UNEXPECTED for a block without fixed information.
+    if (result == ComponentResult(ComponentError::NotLocalFile)) {
+        return ReportError(ComponentError::NotLocalFile);
+    }
+    // Every other load failure is a system code, E_UNEXPECTED for a block without fixed
+    // information.
     return ReportSystemError(result);
 }
 

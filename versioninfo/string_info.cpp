@@ -93,6 +93,7 @@ STDMETHODIMP VersionInfo::get_SpecialBuild(BSTR* ret) { return ReadString("Speci
 
 STDMETHODIMP VersionInfo::GetValue(BSTR key, BSTR name, BSTR* ret) {
     if (ret == nullptr) return E_POINTER;
+    *ret = nullptr;
     if (name == nullptr) return ReportSystemError(E_INVALIDARG);
     AnsiCachedString ansiKey;
     AnsiCachedString ansiName;
@@ -100,7 +101,6 @@ STDMETHODIMP VersionInfo::GetValue(BSTR key, BSTR name, BSTR* ret) {
     const char* nameText = nullptr;
     if (FAILED(ansiKey.AssignWide(key)) || FAILED(ansiKey.Ansi(&keyText)) ||
         FAILED(ansiName.AssignWide(name)) || FAILED(ansiName.Ansi(&nameText))) {
-        *ret = nullptr;
         return E_OUTOFMEMORY;
     }
     return QueryString(nameText, ret, keyText);
@@ -108,8 +108,8 @@ STDMETHODIMP VersionInfo::GetValue(BSTR key, BSTR name, BSTR* ret) {
 
 STDMETHODIMP VersionInfo::get_LanguageName(BSTR* ret) {
     if (ret == nullptr) return E_POINTER;
-    if (!Loaded()) return ReportError(ComponentError::FileNameNotSpecified);
     *ret = nullptr;
+    if (!Loaded()) return ReportError(ComponentError::FileNameNotSpecified);
     // Unknown languages leave the buffer untouched: they are named by an empty string.
     char name[kLanguageNameSize] = "";
     VerLanguageNameA(fileLanguage_, name, kLanguageNameSize);

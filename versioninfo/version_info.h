@@ -67,6 +67,12 @@ public:
     STDMETHODIMP get_LanguageName(BSTR* ret) override;
     STDMETHODIMP get_Version(BSTR* ret) override;
 
+    // An untrusted caller (a script on a web page, as the browser declares through
+    // IObjectSafety) may read only files on local drives. Callers are trusted until one says
+    // otherwise, and a trusted caller's paths behave as they always have.
+    bool UntrustedCaller() const { return untrustedCaller_; }
+    void SetUntrustedCaller(bool untrusted) { untrustedCaller_ = untrusted; }
+
 protected:
     ~VersionInfo() = default;
 
@@ -97,6 +103,7 @@ private:
     std::unique_ptr<BYTE[]> block_;
     size_t blockSize_ = 0;
     const VS_FIXEDFILEINFO* fixed_ = nullptr;
+    bool untrustedCaller_ = false;
 };
 
 }  // namespace vinspect

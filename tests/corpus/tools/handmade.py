@@ -229,6 +229,11 @@ def malformed_layouts():
     for name, make in rows.items():
         files[name + ".bin"] = make(False)
         files[name + ".ansi.bin"] = make(True)
+    # 32-bit only: a root length between the resource's length and twice that. Zeros follow the
+    # resource in the platform's block, so every node lies inside the root; but the ANSI lookup
+    # converts text into the area behind the root, which would then reach past the block.
+    well_formed = files["well-formed.bin"]
+    files["root-long.bin"] = struct.pack("<H", len(well_formed) * 3 // 2 & ~3) + well_formed[2:]
     return files
 
 
