@@ -151,7 +151,8 @@ TEST_F(Registration, UnregistrationReportsWhatItCouldNotRemove) {
 // other command line is refused and changes nothing. Unregistration keeps the shared keys CLSID,
 // Interface and TypeLib, for the user as for the machine: the test makes them first. (Wine 8
 // does not merge the user's classes into HKEY_CLASSES_ROOT, so the rows are read where they are
-// written.)
+// written; its RegisterTypeLibForUser writes the 32-bit view's interface key machine-wide, which
+// the rows of the native view leave out.)
 TEST_F(Registration, PerUserRegistration) {
     const std::string library = Copy("user");
     for (const char* shared : {"CLSID", "Interface", "TypeLib"}) {
