@@ -149,12 +149,12 @@ HRESULT UnregisterUserTypeLibrary(HKEY userClasses) {
                                     found.lcid, found.syskind);
 }
 
-// Registers every class of the class table under `classesRoot` (null: HKEY_CLASSES_ROOT), then
-// the type library, for the user when `userClasses` is given. On failure everything that the
-// classes' scripts changed is put back.
-HRESULT Register(HKEY classesRoot, HKEY userClasses) {
+// Registers every class of the class table, then the type library: machine-wide, or for the
+// calling user under `userClasses` (the user's HKCU\Software\Classes) when that is given. On
+// failure everything that the classes' scripts changed is put back.
+HRESULT Register(HKEY userClasses) {
     ChangeRecord changes;
-    const ScriptTarget target{classesRoot, &changes};
+    const ScriptTarget target{userClasses, &changes};
     HRESULT result = S_OK;
     for (ClassEntry* entry = Module().classTable; entry->classId != nullptr; ++entry) {
         if (entry->description() != nullptr) continue;
@@ -168,9 +168,10 @@ HRESULT Register(HKEY classesRoot, HKEY userClasses) {
     return result;
 }
 
-// Unregisters every class of the class table under `classesRoot`; the first failure.
-HRESULT Unregister(HKEY classesRoot) {
-    const ScriptTarget target{classesRoot, nullptr};
+// Unregisters every class of the class table, machine-wide or under `userClasses`; returns the
+// first failure.
+HRESULT Unregister(HKEY userClasses) {
+    const ScriptTarget target{userClasses, nullptr};
     HRESULT first = S_OK;
     for (ClassEntry* entry = Module().classTable; entry->classId != nullptr; ++entry) {
         if (entry->description() != nullptr) continue;
@@ -194,7 +195,7 @@ HRESULT ApplyModuleScript(WORD resourceId, BOOL registerClass, const ScriptTarge
     return ApplyRegistryResource(path, resourceId, registerClass, variables, target);
 }
 
-HRESULT RegisterServer() { return Register(nullptr, nullptr); }
+HRESULT RegisterServer() { return Register(nullptr); }
 
 HRESULT UnregisterServer() { return Unregister(nullptr); }
 
@@ -218,7 +219,7 @@ HRESULT InstallServer(BOOL install, const wchar_t* commandLine) {
                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                                   userClasses.Out(), nullptr);
     if (status != ERROR_SUCCESS) return ResultFromWin32(static_cast<DWORD>(status));
-    return Register(userClasses.Get(), userClasses.Get());
+    return Register(userClasses.Get());
 }
 
 }  // namespace vinspect
