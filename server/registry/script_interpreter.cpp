@@ -252,6 +252,21 @@ LONG ReadTree(HKEY key, SavedKey* saved, int depth) {
     return ERROR_SUCCESS;
 }
 
+// Copies to `stored` (room for 2 * kSubkeyNameRoom bytes) the spelling that the registry keeps
+// for the subkey `name` of `parent`, whose names compare without regard to case; `name` itself
+// when the subkeys cannot be read.
+void FindStoredName(HKEY parent, const char* name, char* stored) {
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 2 * kSubkeyNameRoom;
+        if (RegEnumKeyExA(parent, i, stored, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        if (Same(stored, name)) return;
+    }
+    lstrcpynA(stored, name, 2 * kSubkeyNameRoom);
+}
+
 // Writes the tree `saved` again as `name` under `parent` and returns the first failing status.
 // A key that exists but cannot be opened for writing was never removed (a key-tree removal opens
 // each key with full access first), so it is left as it is, with everything beneath it.
@@ -511,8 +526,11 @@ private:
     HRESULT RemoveRecordedTree(HKEY parent, const char* parentPath, const char* name) {
         RegKey key;
         if (RegOpenKeyExA(parent, name, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return S_OK;
+        // The tree comes back under the name as the registry spells it, not as the script does.
+        char stored[2 * kSubkeyNameRoom];
+        FindStoredName(parent, name, stored);
         AnsiText path;
-        HRESULT result = JoinPath(parentPath, name, &path);
+        HRESULT result = JoinPath(parentPath, stored, &path);
         Change* made = nullptr;
         if (SUCCEEDED(result)) {
             result = NewChange(Change::Kind::RemovedTree, root_, path.get(), &made);

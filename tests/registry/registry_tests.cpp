@@ -124,8 +124,9 @@ std::string Entries(std::mt19937& random, bool noRemove, int depth = 0) {
     return out;
 }
 
-// Generated scripts register twice to the same result and unregister without leaving anything
-// or reporting a failure, unless they keep keys with "NoRemove"; no key is left open. (Damaged
+// Generated scripts register twice to the same result, are put back whole when a failure ends
+// them, and unregister without leaving anything or reporting a failure, unless they keep keys
+// with "NoRemove"; no key is left open. (Damaged
 // scripts are not tried: root blocks before a failing one stay, so a refused script may rightly
 // have changed the registry.)
 TEST_F(Registry, GeneratedScriptsRoundTrip) {
@@ -139,6 +140,17 @@ TEST_F(Registry, GeneratedScriptsRoundTrip) {
         const std::string once = Dump();
         ASSERT_EQ(Apply(script), S_OK) << script;
         EXPECT_EQ(Dump(), once) << script;
+        // Another generated block that fails at its end ("ro" allows reading only) is put back.
+        const std::string failing = Wrap(Entries(random, seed % 4 == 0) + " ro = s z");
+        ASSERT_EQ(RegCreateKeyA(scratch_.Get(), "ro", vinspect::RegKey().Out()), 0);
+        {
+            const std::string before = Dump();
+            test_support::ReadOnlyKey readOnly(HKEY_CURRENT_USER, std::string(kScratch) + "\\ro");
+            EXPECT_EQ(Apply(failing), E_ACCESSDENIED) << failing;
+            EXPECT_EQ(Dump(), before) << failing;
+        }
+        RegDeleteKeyA(scratch_.Get(), "ro");
+        EXPECT_EQ(Dump(), once) << failing;
         ASSERT_EQ(Apply(script, FALSE), S_OK) << script;
         EXPECT_TRUE(seed % 4 == 0 || Dump().empty()) << script;
     }
