@@ -67,8 +67,8 @@ void PointToTypeLibraryBeside(char* path) {
 // While it lives, HKEY_CLASSES_ROOT stands for `classes` in this process. The platform's per-user
 // type-library calls are meant to write under the user's classes; Wine 8's register machine-wide
 // through HKEY_CLASSES_ROOT, and reach the user's classes only when it is pointed there like
-// this (all but the interface key of the 32-bit view, which they still write machine-wide). The
-// override holds for every thread of the process, for the length of one call.
+// this (all but the other registry view's interface key, which they still write machine-wide).
+// The override holds for every thread of the process, for the length of one call.
 class ClassesRootOverride {
 public:
     explicit ClassesRootOverride(HKEY classes)

@@ -151,8 +151,8 @@ TEST_F(Registration, UnregistrationReportsWhatItCouldNotRemove) {
 // other command line is refused and changes nothing. Unregistration keeps the shared keys CLSID,
 // Interface and TypeLib, for the user as for the machine: the test makes them first. (Wine 8
 // does not merge the user's classes into HKEY_CLASSES_ROOT, so the rows are read where they are
-// written; its RegisterTypeLibForUser writes the 32-bit view's interface key machine-wide, which
-// the rows of the native view leave out.)
+// written; its RegisterTypeLibForUser writes the other registry view's interface key
+// machine-wide, which the rows of the process's own view leave out.)
 TEST_F(Registration, PerUserRegistration) {
     const std::string library = Copy("user");
     for (const char* shared : {"CLSID", "Interface", "TypeLib"}) {
@@ -170,7 +170,8 @@ TEST_F(Registration, PerUserRegistration) {
     ExpectRows(WrittenKeys(HKEY_CURRENT_USER), machineWide, "per user");
     for (const wchar_t* refused : {L"", L"machine", L"user ", L"/i:user", (const wchar_t*)nullptr})
         for (BOOL install : {TRUE, FALSE})
-            EXPECT_EQ(CallInstall(library, install, refused), E_INVALIDARG) << install;
+            EXPECT_EQ(CallInstall(library, install, refused), E_INVALIDARG)
+                << refused << ", install " << install;
     ExpectRows(WrittenKeys(HKEY_CURRENT_USER), machineWide, "after refused command lines");
     ExpectRows(WrittenKeys(HKEY_LOCAL_MACHINE), machine, "machine-wide");
     for (int time = 0; time < 2; ++time) {
