@@ -6,6 +6,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <memory>
 #include <utility>
 
 namespace vinspect {
@@ -66,6 +67,9 @@ using CoTaskMem = Owner<T*, FreeTaskMemory>;
 // One reference to a COM interface.
 template <typename Interface>
 using ComRef = Owner<Interface*, ReleaseInterface<Interface>>;
+// An array from `new (std::nothrow) T[count]`: null when the allocation failed.
+template <typename T>
+using HeapArray = std::unique_ptr<T[]>;
 
 // A critical section that lives as long as its owner.
 class CriticalSection {

@@ -11,16 +11,16 @@ namespace {
 // Resource id of the registry script of VersionInfo.
 constexpr WORD kVersionInfoScript = 101;
 
-HRESULT UpdateVersionInfoRegistry(BOOL registerClass) {
-    return ApplyModuleScript(kVersionInfoScript, registerClass);
+HRESULT UpdateVersionInfoRegistry(BOOL registerClass, const ScriptTarget& target) {
+    return ApplyModuleScript(kVersionInfoScript, registerClass, target);
 }
 
 const wchar_t* ProcessedByRegistration() { return nullptr; }
 
 ClassEntry classes[] = {
     {&CLSID_VersionInfo, UpdateVersionInfoRegistry, ClassFactory::Create, CreateVersionInfo,
-     nullptr, ProcessedByRegistration},
-    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+     {}, ProcessedByRegistration},
+    {nullptr, nullptr, nullptr, nullptr, {}, nullptr},
 };
 
 }  // namespace

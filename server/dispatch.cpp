@@ -11,14 +11,15 @@ struct TypeInfoRecord {
     const GUID* libid;
     WORD majorVersion;
     WORD minorVersion;
-    ITypeInfo* cached;
+    ComRef<ITypeInfo> cached;
     LONG users;
 };
 
-TypeInfoRecord& Record() {
-    static TypeInfoRecord record{&IID_IqzVersionInfo, &LIBID_qzVersionInfo, 1, 0, nullptr, 0};
-    return record;
-}
+// Built when the library is loaded, as the module record is: a function-local static that has a
+// destructor would be guarded by the threading runtime.
+TypeInfoRecord sharedRecord{&IID_IqzVersionInfo, &LIBID_qzVersionInfo, 1, 0, {}, 0};
+
+TypeInfoRecord& Record() { return sharedRecord; }
 
 // Interfaces for which the object reports rich error information.
 const IID* const kErrorInfoInterfaces[] = {&IID_IqzVersionInfo};
@@ -33,10 +34,7 @@ void SharedTypeInfo::AddUser() {
 void SharedTypeInfo::RemoveUser() {
     SectionGuard guard(Module().typeInfoLock);
     TypeInfoRecord& record = Record();
-    if (--record.users == 0 && record.cached != nullptr) {
-        record.cached->Release();
-        record.cached = nullptr;
-    }
+    if (--record.users == 0) record.cached.Reset();
 }
 
 HRESULT SharedTypeInfo::FetchTypeInfo(LCID locale, ITypeInfo** out) {
@@ -44,16 +42,18 @@ HRESULT SharedTypeInfo::FetchTypeInfo(LCID locale, ITypeInfo** out) {
     HRESULT result = E_FAIL;
     SectionGuard guard(Module().typeInfoLock);
     TypeInfoRecord& record = Record();
-    if (record.cached == nullptr) {
+    if (!record.cached) {
         ComRef<ITypeLib> library;
         result = LoadRegTypeLib(*record.libid, record.majorVersion, record.minorVersion, locale,
                                 library.Out());
-        if (SUCCEEDED(result)) result = library->GetTypeInfoOfGuid(*record.iid, &record.cached);
-        if (FAILED(result)) record.cached = nullptr;
+        if (SUCCEEDED(result)) {
+            result = library->GetTypeInfoOfGuid(*record.iid, record.cached.Out());
+        }
+        if (FAILED(result)) record.cached.Reset();
     }
-    if (record.cached != nullptr) {
+    if (record.cached) {
         record.cached->AddRef();
-        *out = record.cached;
+        *out = record.cached.Get();
         result = S_OK;
     }
     return result;

@@ -24,3 +24,7 @@ STDAPI DllCanUnloadNow() { return vinspect::LockCount() == 0 ? S_OK : S_FALSE; }
 STDAPI DllRegisterServer() { return vinspect::RegisterServer(); }
 
 STDAPI DllUnregisterServer() { return vinspect::UnregisterServer(); }
+
+STDAPI DllInstall(BOOL install, PCWSTR commandLine) {
+    return vinspect::InstallServer(install, commandLine);
+}

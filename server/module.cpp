@@ -18,12 +18,10 @@ ServerModule& Module() { return module; }
 
 HRESULT StartModule(ClassEntry* table, HINSTANCE instance) {
     ServerModule& module = Module();
-    module.moduleInstance = instance;
-    module.resourceInstance = instance;
-    module.typeLibInstance = instance;
+    module.instance = instance;
     module.classTable = table;
     module.lockCount = 0;
-    SetErrorTextModule(module.resourceInstance);
+    SetErrorTextModule(module.instance);
     return S_OK;
 }
 
@@ -31,10 +29,7 @@ HRESULT StopModule() {
     ServerModule& module = Module();
     for (ClassEntry* entry = module.classTable; entry != nullptr && entry->classId != nullptr;
          ++entry) {
-        if (entry->classObject != nullptr) {
-            entry->classObject->Release();
-            entry->classObject = nullptr;
-        }
+        entry->classObject.Reset();
     }
     return S_OK;
 }
@@ -49,14 +44,14 @@ HRESULT FindClassObject(REFCLSID classId, REFIID iid, void** out) {
     for (ClassEntry* entry = module.classTable; entry != nullptr && entry->classId != nullptr;
          ++entry) {
         if (!IsEqualCLSID(*entry->classId, classId)) continue;
-        if (entry->classObject == nullptr) {
+        if (!entry->classObject) {
             SectionGuard guard(module.classTableLock);
-            if (entry->classObject == nullptr) {
+            if (!entry->classObject) {
                 result = entry->createClassObject(entry->createInstance, IID_IUnknown,
-                                                  reinterpret_cast<void**>(&entry->classObject));
+                                                  entry->classObject.OutVoid());
             }
         }
-        if (entry->classObject != nullptr) result = entry->classObject->QueryInterface(iid, out);
+        if (entry->classObject) result = entry->classObject->QueryInterface(iid, out);
         break;
     }
     if (*out == nullptr && result == S_OK) result = CLASS_E_CLASSNOTAVAILABLE;

@@ -1,4 +1,4 @@
-// The process-wide module record of vinspect: instance handles, the class table, the lock count
+// The process-wide module record of vinspect: its instance handle, the class table, the lock count
 // that tells whether the library is in use, and the locks that guard shared state.
 #pragma once
 
@@ -6,6 +6,7 @@
 #include <unknwn.h>
 
 #include "common/handles.h"
+#include "server/registry/script_interpreter.h"
 
 namespace vinspect {
 
@@ -13,8 +14,9 @@ namespace vinspect {
 using InstanceCreator = HRESULT (*)(IUnknown* outer, REFIID iid, void** out);
 // Builds the class object of a class; `context` is the class's instance creator.
 using ClassObjectCreator = HRESULT (*)(InstanceCreator context, REFIID iid, void** out);
-// Registers (nonzero flag) or unregisters (zero) a class.
-using RegistryUpdateRoutine = HRESULT (*)(BOOL registerClass);
+// Registers (nonzero flag) or unregisters (zero) a class, under the classes root that `target`
+// names, adding what a registration changes to the target's record.
+using RegistryUpdateRoutine = HRESULT (*)(BOOL registerClass, const ScriptTarget& target);
 // Returns null for a class that registration processes.
 using DescriptionRoutine = const wchar_t* (*)();
 
@@ -24,14 +26,14 @@ struct ClassEntry {
     RegistryUpdateRoutine updateRegistry;
     ClassObjectCreator createClassObject;
     InstanceCreator createInstance;
-    IUnknown* classObject;  // built on first request; the table owns one reference
+    ComRef<IUnknown> classObject;  // built on first request; the table holds this reference
     DescriptionRoutine description;
 };
 
 struct ServerModule {
-    HINSTANCE moduleInstance;
-    HINSTANCE resourceInstance;
-    HINSTANCE typeLibInstance;
+    // The library's own instance: its file holds the registry scripts, the type library and the
+    // error texts.
+    HINSTANCE instance;
     ClassEntry* classTable;
     volatile LONG lockCount;
     CriticalSection typeInfoLock;

@@ -2,12 +2,18 @@
 // script hosts creating the object by ProgID are run by the package test, from the zip.)
 #include "test_support.h"
 
+#include <optional>
+
 using namespace test_support;
 
 namespace {
 
 const char kClassKey[] = "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}";
 const char kInterfaceKey[] = "Interface\\{6F1C2A11-3B7E-4D21-9A55-0C1E2F3A4B01}";
+// Every key that registration writes: the ProgIDs, the class, the interface, the type library.
+const char* const kWritten[] = {"qzVersionInfo.VersionInfo.1", "qzVersionInfo.VersionInfo",
+                                kClassKey, kInterfaceKey,
+                                "TypeLib\\{6F1C2A10-3B7E-4D21-9A55-0C1E2F3A4B01}"};
 const std::string kBuilt = BinDir() + "\\vinspect.dll";
 
 // The class's three keys as Dump shows them, then the path of the registered type library.
@@ -30,6 +36,22 @@ std::string Expected(const std::string& library) {
            "qzVersionInfo.VersionInfo } | " + library;
 }
 
+// The keys of kWritten under `classes` (HKLM\Software\Classes, HKCU\Software\Classes), one row
+// each, as Dump shows them.
+std::vector<std::string> WrittenKeys(HKEY root) {
+    vinspect::RegKey classes;
+    RegOpenKeyExA(root, "Software\\Classes", 0, KEY_READ, classes.Out());
+    std::vector<std::string> rows;
+    for (const char* key : kWritten) rows.push_back(Dump(classes.Get(), key));
+    return rows;
+}
+
+void ExpectRows(const std::vector<std::string>& got, const std::vector<std::string>& expected,
+                const std::string& row) {
+    for (size_t i = 0; i < std::size(kWritten); ++i)
+        EXPECT_EQ(got[i], expected[i]) << row << ": " << kWritten[i];
+}
+
 // A copy of the built library in its own folder below the scratch folder.
 std::string Copy(const std::string& folder) {
     std::string target = ScratchDir() + "\\" + folder;
@@ -38,17 +60,28 @@ std::string Copy(const std::string& folder) {
     return target;
 }
 
+// Loads the library at `path` and calls its DllInstall.
+HRESULT CallInstall(const std::string& path, BOOL install, const wchar_t* commandLine) {
+    vinspect::ModuleHandle module(LoadLibraryA(path.c_str()));
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(BOOL, const wchar_t*)>(
+        reinterpret_cast<void*>(GetProcAddress(module.Get(), "DllInstall")));
+    return entry != nullptr ? entry(install, commandLine) : E_NOTIMPL;
+}
+
 class Registration : public testing::Test {
 protected:
     // Leave the build's own library registered, as the main job expects.
     static void TearDownTestSuite() { CallExport(kBuilt, "DllRegisterServer"); }
 };
 
-// Registering again changes nothing; a moved library (its path with a quote in it) is written
-// afresh; unregistration leaves the type library and succeeds with nothing left to remove.
+// Registering again changes nothing, and clears what an older registration left in the class
+// key; a moved library (its path with a quote in it) is written afresh; unregistration leaves
+// the type library and succeeds with nothing left to remove.
 TEST_F(Registration, RegisterTwiceMoveAndUnregister) {
     const std::string first = Copy("first"), moved = Copy("it's moved");
     for (const std::string& library : {first, first, moved}) {
+        vinspect::RegKey stale;
+        RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string(kClassKey) + "\\Stale").c_str(), stale.Out());
         ASSERT_EQ(CallExport(library, "DllRegisterServer"), S_OK) << library;
         EXPECT_EQ(Registered(), Expected(library));
     }
@@ -58,40 +91,92 @@ TEST_F(Registration, RegisterTwiceMoveAndUnregister) {
     }
 }
 
-// A value that cannot be written (InprocServer32 allows reading only) fails the registration
-// with the registry's reason: the earlier library stays registered, and of what the failed
-// registration wrote nothing remains but the class key that still holds InprocServer32.
-TEST_F(Registration, UnwritableValueFailsAndKeepsTheEarlierLibrary) {
+// A registration that fails after it has removed and written keys (a value it cannot write:
+// InprocServer32 allows reading only), or whose type library cannot be loaded after the classes
+// are written (its resource damaged, no .tlb beside it), or whose script is broken, returns its
+// failure and leaves every key as it found it: the earlier library stays registered and serves
+// clients by both ProgIDs.
+TEST_F(Registration, FailedRegistrationKeepsTheEarlierOne) {
     const std::string earlier = Copy("earlier"), later = Copy("later");
-    ASSERT_EQ(CallExport(earlier, "DllRegisterServer"), S_OK);
-    {
-        ReadOnlyKey readOnly(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32");
-        EXPECT_EQ(CallExport(later, "DllRegisterServer"), E_ACCESSDENIED);
-    }
-    EXPECT_EQ(Registered(), " | | @=Tervik VersionInfo Object InprocServer32 { @=" + earlier +
-                                " ThreadingModel=Apartment } | " + earlier);
-}
-
-// Registrations that fail leave no class key, ProgID, type library or interface key: a broken
-// script, and a type library found neither in the library (its resource damaged) nor beside it (the
-// classes, written first, are taken back). The failure is the script's, or the type library's as
-// the platform reports it.
-TEST_F(Registration, FailedRegistrationLeavesNothingRegistered) {
-    const std::string broken = Copy("broken"), untyped = Copy("untyped");
-    const char script[] =
-        "HKCR { NoRemove CLSID { ForceRemove {6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} = s 'x' {";
-    PutResource(broken, "REGISTRY", 101, script, sizeof script - 1);
+    const std::string untyped = Copy("untyped"), broken = Copy("broken");
     PutResource(untyped, "TYPELIB", 1, "none", 4, 0);
+    const char script[] = "HKCR { qzVersionInfo.VersionInfo = s 'x' {";
+    PutResource(broken, "REGISTRY", 101, script, sizeof script - 1);
     vinspect::ComRef<ITypeLib> none;
     const std::string beside = untyped.substr(0, untyped.size() - 3) + "tlb";
     const HRESULT noTypeLibrary = LoadTypeLib(Widen(beside).c_str(), none.Out());
     EXPECT_TRUE(FAILED(noTypeLibrary));
+    const std::string unwritable = std::string(kClassKey) + "\\InprocServer32";
     for (const auto& [library, expected] :
-         {std::pair(broken, DISP_E_EXCEPTION), std::pair(untyped, noTypeLibrary)}) {
-        ASSERT_EQ(CallExport(kBuilt, "DllUnregisterServer"), S_OK);
-        UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-        EXPECT_EQ(CallExport(library, "DllRegisterServer"), expected) << library;
-        EXPECT_EQ(Registered() + Dump(HKEY_CLASSES_ROOT, kInterfaceKey), " | | | ") << library;
+         {std::pair(later, E_ACCESSDENIED), std::pair(untyped, noTypeLibrary),
+          std::pair(broken, DISP_E_EXCEPTION)}) {
+        ASSERT_EQ(CallExport(earlier, "DllRegisterServer"), S_OK);
+        const std::vector<std::string> before = WrittenKeys(HKEY_LOCAL_MACHINE);
+        {
+            std::optional<ReadOnlyKey> readOnly;
+            if (library == later) readOnly.emplace(HKEY_CLASSES_ROOT, unwritable);
+            EXPECT_EQ(CallExport(library, "DllRegisterServer"), expected) << library;
+        }
+        ExpectRows(WrittenKeys(HKEY_LOCAL_MACHINE), before, library);
+        EXPECT_EQ(Registered(), Expected(earlier)) << library;
+        for (const wchar_t* progId :
+             {L"qzVersionInfo.VersionInfo.1", L"qzVersionInfo.VersionInfo"}) {
+            vinspect::ComRef<IqzVersionInfo> info;
+            CLSID found = {};
+            EXPECT_EQ(CLSIDFromProgID(progId, &found), S_OK) << library;
+            ASSERT_EQ(CoCreateInstance(found, nullptr, CLSCTX_INPROC_SERVER, IID_IqzVersionInfo,
+                                       info.OutVoid()), S_OK) << library;
+            EXPECT_EQ(Assign(info.Get(), kBuilt), S_OK) << library;
+            EXPECT_NE(GetModuleHandleA(earlier.c_str()), nullptr) << library;
+        }
+    }
+}
+
+// Unregistration that cannot open a key it must remove (InprocServer32 allows reading only)
+// removes the rest, keeps the class registered and reports the registry's refusal.
+TEST_F(Registration, UnregistrationReportsWhatItCouldNotRemove) {
+    const std::string library = Copy("kept");
+    ASSERT_EQ(CallExport(library, "DllRegisterServer"), S_OK);
+    {
+        ReadOnlyKey readOnly(HKEY_CLASSES_ROOT, std::string(kClassKey) + "\\InprocServer32");
+        EXPECT_EQ(CallExport(library, "DllUnregisterServer"), E_ACCESSDENIED);
+    }
+    EXPECT_EQ(Registered(), " | | @=Tervik VersionInfo Object InprocServer32 { @=" + library +
+                                " ThreadingModel=Apartment } | " + library);
+}
+
+// DllInstall with "user" (what regsvr32 /n /i:user passes) writes under HKCU\Software\Classes
+// the rows that machine-wide registration writes under HKLM\Software\Classes, type library
+// included, and nothing machine-wide; removing it leaves the user's classes as they were. Any
+// other command line is refused and changes nothing. Unregistration keeps the shared keys CLSID,
+// Interface and TypeLib, for the user as for the machine: the test makes them first. (Wine 8
+// does not merge the user's classes into HKEY_CLASSES_ROOT, so the rows are read where they are
+// written; its RegisterTypeLibForUser writes the other registry view's interface key
+// machine-wide, which the rows of the process's own view leave out.)
+TEST_F(Registration, PerUserRegistration) {
+    const std::string library = Copy("user");
+    for (const char* shared : {"CLSID", "Interface", "TypeLib"}) {
+        vinspect::RegKey key;
+        RegCreateKeyA(HKEY_CURRENT_USER, ("Software\\Classes\\" + std::string(shared)).c_str(),
+                      key.Out());
+    }
+    ASSERT_EQ(CallExport(library, "DllRegisterServer"), S_OK);
+    const std::vector<std::string> machineWide = WrittenKeys(HKEY_LOCAL_MACHINE);
+    ASSERT_EQ(CallExport(library, "DllUnregisterServer"), S_OK);
+    UnRegisterTypeLib(LIBID_qzVersionInfo, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    const std::vector<std::string> machine = WrittenKeys(HKEY_LOCAL_MACHINE);
+    const std::string user = Dump(HKEY_CURRENT_USER, "Software\\Classes");
+    ASSERT_EQ(CallInstall(library, TRUE, L"User"), S_OK);
+    ExpectRows(WrittenKeys(HKEY_CURRENT_USER), machineWide, "per user");
+    for (const wchar_t* refused : {L"", L"machine", L"user ", L"/i:user", (const wchar_t*)nullptr})
+        for (BOOL install : {TRUE, FALSE})
+            EXPECT_EQ(CallInstall(library, install, refused), E_INVALIDARG)
+                << refused << ", install " << install;
+    ExpectRows(WrittenKeys(HKEY_CURRENT_USER), machineWide, "after refused command lines");
+    ExpectRows(WrittenKeys(HKEY_LOCAL_MACHINE), machine, "machine-wide");
+    for (int time = 0; time < 2; ++time) {
+        EXPECT_EQ(CallInstall(library, FALSE, L"user"), S_OK) << time;
+        EXPECT_EQ(Dump(HKEY_CURRENT_USER, "Software\\Classes"), user) << time;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <oleauto.h>
 
 #include <cstring>
+#include <new>
 
 #include "common/handles.h"
 #include "common/result.h"
@@ -135,12 +136,247 @@ LONG RemoveKeyTree(HKEY parent, const char* name, int depth) {
     return RegDeleteKeyA(parent, name);
 }
 
-// Opens `name` under `parent` for writing, for reading when writing is refused, or creates it.
-HRESULT OpenOrCreateKey(HKEY parent, const char* name, RegKey* key) {
+// A copy of `length` bytes of `text` with a terminating zero.
+HRESULT CopyText(const char* text, size_t length, AnsiText* out) {
+    AnsiText copy(new (std::nothrow) char[length + 1]);
+    if (!copy) return E_OUTOFMEMORY;
+    std::memcpy(copy.get(), text, length);
+    copy[length] = '\0';
+    *out = std::move(copy);
+    return S_OK;
+}
+
+// The path of `name` below the key whose path (from the root) is `parent`.
+HRESULT JoinPath(const char* parent, const char* name, AnsiText* out) {
+    size_t parentLength = std::strlen(parent), nameLength = std::strlen(name);
+    if (parentLength == 0) return CopyText(name, nameLength, out);
+    AnsiText path(new (std::nothrow) char[parentLength + nameLength + 2]);
+    if (!path) return E_OUTOFMEMORY;
+    std::memcpy(path.get(), parent, parentLength);
+    path[parentLength] = '\\';
+    std::memcpy(path.get() + parentLength + 1, name, nameLength + 1);
+    *out = std::move(path);
+    return S_OK;
+}
+
+// The first failing registry status of a sequence of steps, as a result code.
+void NoteFailure(LONG status, HRESULT* first) {
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && *first == S_OK) {
+        *first = ResultFromWin32(static_cast<DWORD>(status));
+    }
+}
+
+// A value as the registry held it. The default value is named "".
+struct SavedValue {
+    AnsiText name;
+    bool exists = false;
+    DWORD type = REG_NONE;
+    HeapArray<BYTE> data;
+    DWORD size = 0;
+};
+
+// A key as the registry held it, with its values and subkeys.
+struct SavedKey {
+    AnsiText name;
+    HeapArray<SavedValue> values;
+    DWORD valueCount = 0;
+    HeapArray<SavedKey> subkeys;
+    DWORD subkeyCount = 0;
+};
+
+// Reads value `name` of `key` into `saved`, which records its absence when there is none.
+LONG ReadValue(HKEY key, const char* name, SavedValue* saved) {
+    HRESULT copied = CopyText(name, std::strlen(name), &saved->name);
+    if (FAILED(copied)) return ERROR_OUTOFMEMORY;
+    DWORD size = 0;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size);
+    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    // The value may grow between the two calls: ask again with the size it then has.
+    while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        saved->data.reset(new (std::nothrow) BYTE[size != 0 ? size : 1]);
+        if (!saved->data) return ERROR_OUTOFMEMORY;
+        saved->size = size;
+        status = RegQueryValueExA(key, name, nullptr, &saved->type, saved->data.get(),
+                                  &saved->size);
+        if (status == ERROR_SUCCESS) {
+            saved->exists = true;
+            return ERROR_SUCCESS;
+        }
+        size = saved->size;
+    }
+    return status;
+}
+
+// Reads the tree of `key` into `saved` (its name already set): every value, and every subkey
+// that can be opened for reading. A subkey that cannot be read is left out: a key-tree removal
+// cannot open it either, and so leaves it and everything above it in place.
+LONG ReadTree(HKEY key, SavedKey* saved, int depth) {
+    DWORD subkeys = 0, values = 0, longestValueName = 0;
+    LONG status = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                   &values, &longestValueName, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    if (values > 0) {
+        saved->values.reset(new (std::nothrow) SavedValue[values]);
+        // Room for names in a double-byte code page, where a character may take two bytes.
+        DWORD room = longestValueName * 2 + 2;
+        AnsiText name(new (std::nothrow) char[room]);
+        if (!saved->values || !name) return ERROR_OUTOFMEMORY;
+        for (DWORD i = 0; saved->valueCount < values; ++i) {
+            DWORD length = room;
+            status = RegEnumValueA(key, i, name.get(), &length, nullptr, nullptr, nullptr,
+                                   nullptr);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            if (status != ERROR_SUCCESS) return status;
+            status = ReadValue(key, name.get(), &saved->values[saved->valueCount]);
+            if (status != ERROR_SUCCESS) return status;
+            ++saved->valueCount;
+        }
+    }
+    if (subkeys == 0 || depth >= kMaxTreeDepth) return ERROR_SUCCESS;
+    saved->subkeys.reset(new (std::nothrow) SavedKey[subkeys]);
+    if (!saved->subkeys) return ERROR_OUTOFMEMORY;
+    for (DWORD i = 0; saved->subkeyCount < subkeys; ++i) {
+        char name[2 * kSubkeyNameRoom];
+        DWORD length = sizeof name;
+        status = RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) return status;
+        RegKey subkey;
+        if (RegOpenKeyExA(key, name, 0, KEY_READ, subkey.Out()) != ERROR_SUCCESS) continue;
+        SavedKey& child = saved->subkeys[saved->subkeyCount];
+        if (FAILED(CopyText(name, length, &child.name))) return ERROR_OUTOFMEMORY;
+        status = ReadTree(subkey.Get(), &child, depth + 1);
+        if (status != ERROR_SUCCESS) return status;
+        ++saved->subkeyCount;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Copies to `stored` (room for 2 * kSubkeyNameRoom bytes) the spelling that the registry keeps
+// for the subkey `name` of `parent`, whose names compare without regard to case; `name` itself
+// when the subkeys cannot be read.
+void FindStoredName(HKEY parent, const char* name, char* stored) {
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 2 * kSubkeyNameRoom;
+        if (RegEnumKeyExA(parent, i, stored, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        if (Same(stored, name)) return;
+    }
+    lstrcpynA(stored, name, 2 * kSubkeyNameRoom);
+}
+
+// Writes the tree `saved` again as `name` under `parent` and returns the first failing status.
+// A key that exists but cannot be opened for writing was never removed (a key-tree removal opens
+// each key with full access first), so it is left as it is, with everything beneath it.
+LONG WriteTree(HKEY parent, const char* name, const SavedKey& saved) {
+    RegKey key;
+    LONG status = RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                  nullptr, key.Out(), nullptr);
+    if (status != ERROR_SUCCESS) {
+        RegKey existing;
+        return RegOpenKeyExA(parent, name, 0, KEY_READ, existing.Out()) == ERROR_SUCCESS
+                   ? ERROR_SUCCESS
+                   : status;
+    }
+    LONG firstStatus = ERROR_SUCCESS;
+    for (DWORD i = 0; i < saved.valueCount; ++i) {
+        const SavedValue& value = saved.values[i];
+        status = RegSetValueExA(key.Get(), value.name.get(), 0, value.type, value.data.get(),
+                                value.size);
+        if (firstStatus == ERROR_SUCCESS) firstStatus = status;
+    }
+    for (DWORD i = 0; i < saved.subkeyCount; ++i) {
+        status = WriteTree(key.Get(), saved.subkeys[i].name.get(), saved.subkeys[i]);
+        if (firstStatus == ERROR_SUCCESS) firstStatus = status;
+    }
+    return firstStatus;
+}
+
+}  // namespace
+
+struct ChangeRecord::Change {
+    enum class Kind { CreatedKey, WroteValue, RemovedTree };
+    Kind kind;
+    HKEY root;
+    AnsiText path;     // of the key, from the root
+    SavedValue value;  // WroteValue: the value before it was written
+    SavedKey tree;     // RemovedTree: the tree before it was removed
+    Change* older = nullptr;
+
+    // Puts this change back and returns the registry's status.
+    LONG PutBack() const {
+        if (kind == Kind::CreatedKey) return RegDeleteKeyA(root, path.get());
+        if (kind == Kind::RemovedTree) return WriteTree(root, path.get(), tree);
+        RegKey key;
+        LONG status = RegOpenKeyExA(root, path.get(), 0, KEY_SET_VALUE, key.Out());
+        if (status != ERROR_SUCCESS) return status;
+        if (!value.exists) return RegDeleteValueA(key.Get(), value.name.get());
+        return RegSetValueExA(key.Get(), value.name.get(), 0, value.type, value.data.get(),
+                              value.size);
+    }
+};
+
+ChangeRecord::~ChangeRecord() {
+    // One change at a time: a long record must not unwind through nested destructors.
+    while (newest_ != nullptr) delete std::exchange(newest_, newest_->older);
+}
+
+HRESULT ChangeRecord::PutBack() {
+    HRESULT first = S_OK;
+    while (newest_ != nullptr) {
+        Change* change = std::exchange(newest_, newest_->older);
+        NoteFailure(change->PutBack(), &first);
+        delete change;
+    }
+    return first;
+}
+
+void ChangeRecord::Append(ChangeRecord& newer) {
+    if (newer.newest_ == nullptr) return;
+    Change* oldestOfNewer = newer.newest_;
+    while (oldestOfNewer->older != nullptr) oldestOfNewer = oldestOfNewer->older;
+    oldestOfNewer->older = newest_;
+    newest_ = std::exchange(newer.newest_, nullptr);
+}
+
+void ChangeRecord::Push(Change* change) {
+    change->older = newest_;
+    newest_ = change;
+}
+
+namespace {
+
+using Change = ChangeRecord::Change;
+
+// A change of `kind` to the key at `path` below `root`, not yet recorded.
+HRESULT NewChange(Change::Kind kind, HKEY root, const char* path, Change** out) {
+    *out = nullptr;
+    Change* change = new (std::nothrow) Change{kind, root, {}, {}, {}, nullptr};
+    if (change == nullptr) return E_OUTOFMEMORY;
+    HRESULT result = CopyText(path, std::strlen(path), &change->path);
+    if (FAILED(result)) {
+        delete change;
+        return result;
+    }
+    *out = change;
+    return S_OK;
+}
+
+// A change that has not (yet) been recorded; freed unless it is handed to the record.
+using PendingChange = std::unique_ptr<Change>;
+
+// Opens `name` under `parent` for writing, for reading when writing is refused, or creates it;
+// `*created` tells whether this call created it.
+HRESULT OpenOrCreateKey(HKEY parent, const char* name, RegKey* key, bool* created) {
+    *created = false;
     if (RegOpenKeyExA(parent, name, 0, kFullAccess, key->Out()) == ERROR_SUCCESS) return S_OK;
     if (RegOpenKeyExA(parent, name, 0, KEY_READ, key->Out()) == ERROR_SUCCESS) return S_OK;
+    DWORD disposition = 0;
     if (RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, kFullAccess, nullptr,
-                        key->Out(), nullptr) == ERROR_SUCCESS) {
+                        key->Out(), &disposition) == ERROR_SUCCESS) {
+        *created = disposition == REG_CREATED_NEW_KEY;
         return S_OK;
     }
     return DISP_E_EXCEPTION;
@@ -232,38 +468,47 @@ class Interpreter {
 public:
     explicit Interpreter(const char* text) : at_(text) {}
 
-    HRESULT Apply(bool registerMode) {
+    HRESULT Apply(bool registerMode, const ScriptTarget& target) {
         while (*at_ != '\0') {
             HRESULT result = ReadToken();
             if (FAILED(result)) return result;
             HKEY root = FindRootKey(token_);
             if (root == nullptr) return DISP_E_EXCEPTION;
+            if (root == HKEY_CLASSES_ROOT && target.classesRoot != nullptr) {
+                root = target.classesRoot;
+            }
             result = ReadToken();
             if (FAILED(result)) return result;
             if (token_[0] != '{') return DISP_E_EXCEPTION;
             const char* block = at_;
-            result = registerMode ? RegisterRootBlock(root, block)
-                                  : UnregisterRootBlock(root, block);
-            if (FAILED(result)) return result;
+            if (registerMode) {
+                ChangeRecord changes;
+                result = RegisterRootBlock(root, block, &changes);
+                if (FAILED(result)) {
+                    // A failed root block is put back as it was; root blocks before it stay.
+                    changes.PutBack();
+                    return result;
+                }
+                if (target.changes != nullptr) target.changes->Append(changes);
+            } else {
+                result = UnregisterRootBlock(root, block);
+                if (FAILED(result)) return result;
+            }
             SkipSpace();
         }
-        return S_OK;
+        return refused_;
     }
 
 private:
-    HRESULT RegisterRootBlock(HKEY root, const char* block) {
+    HRESULT RegisterRootBlock(HKEY root, const char* block, ChangeRecord* changes) {
         writing_ = false;
-        HRESULT result = RegisterBlock(root, 1);
+        HRESULT result = RegisterBlock(root, "", 1);
         writing_ = true;
         if (FAILED(result)) return result;
         at_ = block;
-        result = RegisterBlock(root, 1);
-        if (FAILED(result)) {
-            // Undo what this root block wrote; root blocks before it stay.
-            at_ = block;
-            UnregisterBlock(root, false, 1);
-        }
-        return result;
+        root_ = root;
+        changes_ = changes;
+        return RegisterBlock(root, "", 1);
     }
 
     HRESULT UnregisterRootBlock(HKEY root, const char* block) {
@@ -272,6 +517,32 @@ private:
         if (FAILED(result)) return result;
         at_ = block;
         return UnregisterBlock(root, false, 1);
+    }
+
+    // Unregistration: keeps the first removal that the registry refused.
+    void NoteRemoval(LONG status) { NoteFailure(status, &refused_); }
+
+    // Removes the tree `name` under `parent` (at `parentPath`), recording it first as it was.
+    HRESULT RemoveRecordedTree(HKEY parent, const char* parentPath, const char* name) {
+        RegKey key;
+        if (RegOpenKeyExA(parent, name, 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return S_OK;
+        // The tree comes back under the name as the registry spells it, not as the script does.
+        char stored[2 * kSubkeyNameRoom];
+        FindStoredName(parent, name, stored);
+        AnsiText path;
+        HRESULT result = JoinPath(parentPath, stored, &path);
+        Change* made = nullptr;
+        if (SUCCEEDED(result)) {
+            result = NewChange(Change::Kind::RemovedTree, root_, path.get(), &made);
+        }
+        PendingChange change(made);
+        if (FAILED(result)) return result;
+        LONG status = ReadTree(key.Get(), &change->tree, 0);
+        if (status != ERROR_SUCCESS) return ResultFromWin32(static_cast<DWORD>(status));
+        key.Reset();
+        changes_->Push(change.release());
+        RemoveKeyTree(parent, name, 0);
+        return S_OK;
     }
 
     void SkipSpace() {
@@ -329,9 +600,10 @@ private:
         return token_[0] == '=' ? S_OK : DISP_E_EXCEPTION;
     }
 
-    // With "=" in hand: reads the type and value tokens and writes the value (`name` null: the
-    // default value), then reads the token after the assignment.
-    HRESULT StoreValue(HKEY key, const char* name) {
+    // With "=" in hand: reads the type and value tokens and writes the value (`name` "": the
+    // default value) of the key at `path`, recording the value it replaces; then reads the token
+    // after the assignment.
+    HRESULT StoreValue(HKEY key, const char* path, const char* name) {
         HRESULT result = ReadToken();
         if (FAILED(result)) return result;
         char type = token_[0];
@@ -340,6 +612,15 @@ private:
         if (!isString && type != 'd' && type != 'D') return DISP_E_EXCEPTION;
         result = ReadToken();
         if (FAILED(result)) return result;
+        PendingChange change;
+        if (writing_) {
+            Change* made = nullptr;
+            result = NewChange(Change::Kind::WroteValue, root_, path, &made);
+            change.reset(made);
+            if (FAILED(result)) return result;
+            LONG status = ReadValue(key, name, &change->value);
+            if (status != ERROR_SUCCESS) return ResultFromWin32(static_cast<DWORD>(status));
+        }
         LONG status = ERROR_SUCCESS;
         if (isString) {
             if (writing_) {
@@ -361,6 +642,7 @@ private:
         // A registration that did not write its value has failed, with the registry's reason
         // (access denied, for a key that could be opened for reading only).
         if (status != ERROR_SUCCESS) return ResultFromWin32(static_cast<DWORD>(status));
+        if (change) changes_->Push(change.release());
         return ReadToken();
     }
 
@@ -382,25 +664,42 @@ private:
         return SUCCEEDED(result) ? ReadToken() : result;
     }
 
-    HRESULT RegisterValueEntry(HKEY parent) {
+    HRESULT RegisterValueEntry(HKEY parent, const char* parentPath) {
         char name[kNameRoom];
         HRESULT result = ReadValueName(name);
-        return SUCCEEDED(result) ? StoreValue(parent, name) : result;
+        return SUCCEEDED(result) ? StoreValue(parent, parentPath, name) : result;
     }
 
     HRESULT UnregisterValueEntry(HKEY parent, bool skip) {
         char name[kNameRoom];
         HRESULT result = ReadValueName(name);
         if (FAILED(result)) return result;
-        if (!skip) RegDeleteValueA(parent, name);
+        if (!skip) NoteRemoval(RegDeleteValueA(parent, name));
         return PassOverAssignment();
     }
 
-    // Registration walk of a block whose "{" has just been read: opens or creates each key and
-    // writes each value. Only "ForceRemove" and "Delete" remove anything.
-    HRESULT RegisterBlock(HKEY parent, int depth) {
+    // Opens or creates the key in hand under `parent` (at `parentPath`), recording its creation.
+    HRESULT EnterKey(HKEY parent, const char* parentPath, RegKey* key, AnsiText* path) {
+        HRESULT result = JoinPath(parentPath, token_, path);
+        Change* made = nullptr;
+        if (SUCCEEDED(result)) {
+            result = NewChange(Change::Kind::CreatedKey, root_, path->get(), &made);
+        }
+        PendingChange change(made);
+        if (FAILED(result)) return result;
+        bool created = false;
+        result = OpenOrCreateKey(parent, token_, key, &created);
+        if (SUCCEEDED(result) && created) changes_->Push(change.release());
+        return result;
+    }
+
+    // Registration walk of a block whose "{" has just been read, under `parent` at `parentPath`
+    // (from the root): opens or creates each key and writes each value, recording each change.
+    // Only "ForceRemove" and "Delete" remove anything.
+    HRESULT RegisterBlock(HKEY parent, const char* parentPath, int depth) {
         if (depth > kMaxBlockDepth) return DISP_E_EXCEPTION;
         RegKey current;
+        AnsiText currentPath;
         HRESULT result = ReadToken();
         while (SUCCEEDED(result) && token_[0] != '}') {
             bool deleteEntry = TokenIs("Delete");
@@ -410,7 +709,10 @@ private:
                 if (SUCCEEDED(result) && TokenIs("NoRemove")) result = ReadToken();
                 if (FAILED(result)) return result;
                 if (!IsValidKeyName(token_)) return DISP_E_EXCEPTION;
-                if (writing_ && !IsGuarded(token_)) RemoveKeyTree(parent, token_, 0);
+                if (writing_ && !IsGuarded(token_)) {
+                    result = RemoveRecordedTree(parent, parentPath, token_);
+                    if (FAILED(result)) return result;
+                }
                 if (deleteEntry) {
                     // Nothing is created for a deleted key: its assignment and block are only read.
                     result = PassOverRest(parent, depth);
@@ -421,18 +723,20 @@ private:
                 if (FAILED(result)) return result;
             }
             if (TokenIs("Val")) {
-                result = RegisterValueEntry(parent);
+                result = RegisterValueEntry(parent, parentPath);
                 continue;
             }
             if (!IsValidKeyName(token_)) return DISP_E_EXCEPTION;
             if (writing_) {
-                result = OpenOrCreateKey(parent, token_, &current);
+                result = EnterKey(parent, parentPath, &current, &currentPath);
                 if (FAILED(result)) return result;
             }
             result = ReadToken();
-            if (SUCCEEDED(result) && token_[0] == '=') result = StoreValue(current.Get(), nullptr);
+            if (SUCCEEDED(result) && token_[0] == '=') {
+                result = StoreValue(current.Get(), currentPath.get(), "");
+            }
             if (SUCCEEDED(result) && token_[0] == '{') {
-                result = RegisterBlock(current.Get(), depth + 1);
+                result = RegisterBlock(current.Get(), currentPath.get(), depth + 1);
                 if (SUCCEEDED(result)) result = ReadToken();
             }
         }
@@ -462,14 +766,19 @@ private:
             }
             if (!IsValidKeyName(token_)) return DISP_E_EXCEPTION;
             RegKey key;
-            if (skip || RegOpenKeyExA(parent, token_, 0, kFullAccess, key.Out()) != ERROR_SUCCESS) {
+            LONG status = skip ? ERROR_FILE_NOT_FOUND
+                               : RegOpenKeyExA(parent, token_, 0, kFullAccess, key.Out());
+            if (status != ERROR_SUCCESS) {
+                // A key that exists but cannot be opened with full access is passed over with
+                // its block, and reported.
+                if (!skip) NoteRemoval(status);
                 result = PassOverRest(parent, depth);
                 continue;
             }
             if (!KeyHasSubkeys(key.Get()) && !KeyHoldsValues(key.Get())) {
                 // Nothing to walk: the key goes at once and its block is only read.
                 if (RegCloseKey(key.Release()) != ERROR_SUCCESS) return DISP_E_EXCEPTION;
-                if (removal) RegDeleteKeyA(parent, token_);
+                if (removal) NoteRemoval(RegDeleteKeyA(parent, token_));
                 result = PassOverRest(parent, depth);
                 continue;
             }
@@ -486,29 +795,33 @@ private:
             // A key that still has subkeys the script does not name stays, with its values.
             if (KeyHasSubkeys(key.Get())) continue;
             if (RegCloseKey(key.Release()) != ERROR_SUCCESS) return DISP_E_EXCEPTION;
-            if (removal) RegDeleteKeyA(parent, name.Get());
+            if (removal) NoteRemoval(RegDeleteKeyA(parent, name.Get()));
         }
         return result;
     }
 
     const char* at_;
     bool writing_ = true;  // false while a registration walk only checks its block
+    HKEY root_ = nullptr;  // the root key of the block being registered
+    ChangeRecord* changes_ = nullptr;  // what the block being registered has changed
+    HRESULT refused_ = S_OK;  // unregistration: the first removal the registry refused
     char token_[kTokenRoom] = "";
 };
 
 }  // namespace
 
-HRESULT ApplyScriptText(const char* text, BOOL registerMode, const VariableTable& variables) {
+HRESULT ApplyScriptText(const char* text, BOOL registerMode, const VariableTable& variables,
+                        const ScriptTarget& target) {
     if (text == nullptr) return E_POINTER;
     CoTaskMem<char> expanded;
     HRESULT result = ExpandVariables(text, variables, &expanded);
     if (FAILED(result)) return result;
     Interpreter interpreter(expanded.Get());
-    return interpreter.Apply(registerMode != FALSE);
+    return interpreter.Apply(registerMode != FALSE, target);
 }
 
 HRESULT ApplyRegistryResource(const char* moduleFile, WORD resourceId, BOOL registerMode,
-                              const VariableTable& variables) {
+                              const VariableTable& variables, const ScriptTarget& target) {
     if (moduleFile == nullptr) return E_POINTER;
     SetLastError(ERROR_SUCCESS);
     ModuleHandle module(LoadLibraryExA(moduleFile, nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -527,7 +840,7 @@ HRESULT ApplyRegistryResource(const char* moduleFile, WORD resourceId, BOOL regi
     if (text.Get() == nullptr) return E_OUTOFMEMORY;
     std::memcpy(text.Get(), bytes, size);
     text.Get()[size] = '\0';
-    return ApplyScriptText(text.Get(), registerMode, variables);
+    return ApplyScriptText(text.Get(), registerMode, variables, target);
 }
 
 }  // namespace vinspect

@@ -3,8 +3,7 @@
 #include <objbase.h>
 
 #include <cstring>
-
-#include "common/handles.h"
+#include <new>
 
 namespace vinspect {
 namespace {
@@ -28,30 +27,28 @@ HRESULT VariableTable::Add(const char* name, const char* text) {
     if (nameCopy.Get() == nullptr || textCopy.Get() == nullptr) return E_OUTOFMEMORY;
     if (count_ == room_) {
         size_t room = room_ == 0 ? kFirstRoom : room_ * 2;
-        void* grown = CoTaskMemRealloc(entries_, room * sizeof(Entry));
-        if (grown == nullptr) return E_OUTOFMEMORY;
-        entries_ = static_cast<Entry*>(grown);
+        HeapArray<Entry> grown(new (std::nothrow) Entry[room]);
+        if (!grown) return E_OUTOFMEMORY;
+        for (size_t i = 0; i < count_; ++i) grown[i] = std::move(entries_[i]);
+        entries_ = std::move(grown);
         room_ = room;
     }
-    entries_[count_++] = Entry{nameCopy.Release(), textCopy.Release()};
+    entries_[count_].name = std::move(nameCopy);
+    entries_[count_].text = std::move(textCopy);
+    ++count_;
     return S_OK;
 }
 
 const char* VariableTable::Find(const char* name) const {
     if (name == nullptr) return nullptr;
     for (size_t i = 0; i < count_; ++i) {
-        if (lstrcmpiA(entries_[i].name, name) == 0) return entries_[i].text;
+        if (lstrcmpiA(entries_[i].name.Get(), name) == 0) return entries_[i].text.Get();
     }
     return nullptr;
 }
 
 void VariableTable::Clear() {
-    for (size_t i = 0; i < count_; ++i) {
-        CoTaskMemFree(entries_[i].name);
-        CoTaskMemFree(entries_[i].text);
-    }
-    CoTaskMemFree(entries_);
-    entries_ = nullptr;
+    entries_.reset();
     count_ = 0;
     room_ = 0;
 }

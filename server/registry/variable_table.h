@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "common/handles.h"
+
 namespace vinspect {
 
 class VariableTable {
@@ -11,7 +13,6 @@ public:
     VariableTable() = default;
     VariableTable(const VariableTable&) = delete;
     VariableTable& operator=(const VariableTable&) = delete;
-    ~VariableTable() { Clear(); }
 
     // Copies both strings; E_OUTOFMEMORY when a copy or more room cannot be had.
     HRESULT Add(const char* name, const char* text);
@@ -22,10 +23,10 @@ public:
 
 private:
     struct Entry {
-        char* name;
-        char* text;
+        CoTaskMem<char> name;
+        CoTaskMem<char> text;
     };
-    Entry* entries_ = nullptr;
+    HeapArray<Entry> entries_;
     size_t count_ = 0;
     size_t room_ = 0;
 };

@@ -54,14 +54,26 @@ TEST_F(Registry, VariablesQuotingAndKeywords) {
     EXPECT_EQ(Dump(), "100% { @=C:\\it's } CLSID { keep { } } ct { } it's { @= n m=#10 }");
 }
 
-// A key that allows reading only is walked through to its writable subkeys; a value written to
-// it fails with the registry's reason, and the root block is undone ("n" goes).
-TEST_F(Registry, ReadOnlyKeysAreWalkedThroughButNotWritten) {
-    ASSERT_EQ(Apply(Wrap("ro { w }")), S_OK);
+// A key that allows reading only is walked through to its writable subkeys. A value written to
+// it fails with the registry's reason, and its root block is put back as it was, newest change
+// first: values with their earlier type and data, created keys gone, and the trees that
+// ForceRemove and Delete removed back with their values and subkeys; the root block before it
+// stays. Unregistration cannot open it with full access: it is passed over, the rest goes, and
+// the refusal is the result.
+TEST_F(Registry, ReadOnlyKeysFailAndArePutBack) {
+    ASSERT_EQ(Apply(Wrap("ro { w } k = d 1 { val v = s old sub { deep = s x } } gone { g }"
+                         " w = d 5")), S_OK);
     test_support::ReadOnlyKey readOnly(HKEY_CURRENT_USER, std::string(kScratch) + "\\ro");
     EXPECT_EQ(Apply(Wrap("ro { w = s x }")), S_OK);
-    EXPECT_EQ(Apply(Wrap("n = s y ro = s z")), E_ACCESSDENIED);
-    EXPECT_EQ(Dump(), "ro { w { @=x } }");
+    const std::string before = Dump();
+    EXPECT_EQ(Apply(Wrap("first") + " " +
+                    Wrap("w = s new ForceRemove k = s 2 { val v = s new n } Delete gone"
+                         " ForceRemove new = s x { val q = d 3 } ro = s z")),
+              E_ACCESSDENIED);
+    EXPECT_EQ(RegDeleteKeyA(scratch_.Get(), "first"), 0);
+    EXPECT_EQ(Dump(), before);
+    EXPECT_EQ(Apply(Wrap("k { sub { deep } } ro { w } gone { g }"), FALSE), E_ACCESSDENIED);
+    EXPECT_EQ(Dump(), "ro { w { @=x } } w { @=#5 }");
 }
 
 // Every syntax fault is refused with its code before anything is written or removed: "k" is
@@ -112,10 +124,11 @@ std::string Entries(std::mt19937& random, bool noRemove, int depth = 0) {
     return out;
 }
 
-// Generated scripts register twice to the same result and unregister without leaving anything
-// unless they keep keys with "NoRemove"; no key is left open. (Damaged scripts are not tried:
-// root blocks before a failing one, and trees that ForceRemove or Delete removed before it,
-// stay as the failure left them, so a refused script may rightly have changed the registry.)
+// Generated scripts register twice to the same result, are put back whole when a failure ends
+// them, and unregister without leaving anything or reporting a failure, unless they keep keys
+// with "NoRemove"; no key is left open. (Damaged
+// scripts are not tried: root blocks before a failing one stay, so a refused script may rightly
+// have changed the registry.)
 TEST_F(Registry, GeneratedScriptsRoundTrip) {
     Dump();  // the first use of the predefined root key opens a handle that stays
     const int handles = test_support::HandleCount();
@@ -127,6 +140,17 @@ TEST_F(Registry, GeneratedScriptsRoundTrip) {
         const std::string once = Dump();
         ASSERT_EQ(Apply(script), S_OK) << script;
         EXPECT_EQ(Dump(), once) << script;
+        // Another generated block that fails at its end ("ro" allows reading only) is put back.
+        const std::string failing = Wrap(Entries(random, seed % 4 == 0) + " ro = s z");
+        ASSERT_EQ(RegCreateKeyA(scratch_.Get(), "ro", vinspect::RegKey().Out()), 0);
+        {
+            const std::string before = Dump();
+            test_support::ReadOnlyKey readOnly(HKEY_CURRENT_USER, std::string(kScratch) + "\\ro");
+            EXPECT_EQ(Apply(failing), E_ACCESSDENIED) << failing;
+            EXPECT_EQ(Dump(), before) << failing;
+        }
+        RegDeleteKeyA(scratch_.Get(), "ro");
+        EXPECT_EQ(Dump(), once) << failing;
         ASSERT_EQ(Apply(script, FALSE), S_OK) << script;
         EXPECT_TRUE(seed % 4 == 0 || Dump().empty()) << script;
     }
