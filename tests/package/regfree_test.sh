@@ -55,7 +55,7 @@ check_sample() {
 # Starts the unpacked zip's vinsdemo, types the module's path and Enter like a user, saves a
 # screenshot of the window and reads the rows it lists: check_demo ROW.
 check_demo() {
-    shot="$work/vinsdemo-$arch-$(printf '%s' "$1" | tr -c 'a-z0-9' -).png"
+    shot="$work/$(printf '%s' "$1" | tr -c 'a-z0-9' -).png"
     $loader "$work/unpacked/$arch/vinsdemo.exe" </dev/null >/dev/null 2>&1 &
     demo=$!
     window=""
@@ -130,6 +130,15 @@ for arch in x64 x86; do
     cp "$work/sdk/$arch/vinsprint.exe.manifest" "$dir/"
     app=$(winpath "$dir")
     check_sample "$arch: library folder beside"
+    # Calls from another apartment, through the marshaler that the assembly manifest names
+    # (without its comInterfaceExternalProxyStub: 0x80004002). Run before anything else needs the
+    # type library: Wine 8 registers a type library that it loads through a manifest (the
+    # interface keys with it), after which the registry would name the marshaler too.
+    cp "$root/build/$arch/bin/apartment_client.exe" "$dir/"
+    cp "$dir/vinsprint.exe.manifest" "$dir/apartment_client.exe.manifest"
+    run $loader "$app\\apartment_client.exe" "$system\\comctl32.dll"
+    expect "$arch: calls from a multi-threaded apartment" \
+        '0x00000000 FileDescription=Wine Common Controls' "$out"
 
     # Without the program's manifest the class is unknown, by CLSID and by ProgID.
     mv "$dir/vinsprint.exe.manifest" "$work/vinsprint.exe.manifest"
