@@ -11,23 +11,19 @@
 #include "common/handles.h"
 #include "vinspect_h.h"
 
-int main(int argc, char** argv) {
-    if (argc != 2) return std::fprintf(stderr, "usage: apartment_client FILE\n"), 2;
+int main(int, char** argv) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    HRESULT result = S_OK;
-    {
-        vinspect::ComRef<IqzVersionInfo> info;
-        vinspect::Bstr description;
-        wchar_t path[MAX_PATH] = L"";
-        MultiByteToWideChar(CP_ACP, 0, argv[1], -1, path, MAX_PATH - 1);
-        vinspect::Bstr file(SysAllocString(path));
-        result = CoCreateInstance(CLSID_VersionInfo, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IqzVersionInfo, info.OutVoid());
-        if (SUCCEEDED(result)) result = info->put_Path(file.Get());
-        if (SUCCEEDED(result)) result = info->get_FileDescription(description.Out());
-        std::printf("0x%08lX FileDescription=%ls\n", static_cast<unsigned long>(result),
-                    description.Get() != nullptr ? description.Get() : L"");
-    }
+    vinspect::ComRef<IqzVersionInfo> info;
+    wchar_t path[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, argv[1] != nullptr ? argv[1] : "", -1, path, MAX_PATH - 1);
+    vinspect::Bstr file(SysAllocString(path)), description;
+    HRESULT result = CoCreateInstance(CLSID_VersionInfo, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IqzVersionInfo, info.OutVoid());
+    if (SUCCEEDED(result)) result = info->put_Path(file.Get());
+    if (SUCCEEDED(result)) result = info->get_FileDescription(description.Out());
+    std::printf("0x%08lX FileDescription=%ls\n", static_cast<unsigned long>(result),
+                description.Get() != nullptr ? description.Get() : L"");
+    info.Reset();  // released before the apartment ends
     CoUninitialize();
     return FAILED(result) ? 1 : 0;
 }
