@@ -117,8 +117,11 @@ for arch in x64 x86; do
     esac
     loader=$wine64 system='C:\windows\system32'
     [ $arch = x86 ] && loader=wine system='C:\windows\syswow64'
-    run $loader reg query "HKLM\\Software\\Classes\\CLSID\\$clsid"
-    check "$arch: nothing registered" "$([ $status -ne 0 ] && echo yes)" "$out"
+    # (The reg of the programs' own bitness, which sees the shared ProgID keys.)
+    for key in "CLSID\\$clsid" qzVersionInfo.VersionInfo; do
+        run $loader reg query "HKLM\\Software\\Classes\\$key"
+        check "$arch: nothing registered: $key" "$([ $status -ne 0 ] && echo yes)" "$out"
+    done
 
     # The program with the package's library folder beside it, and the manifest that names the
     # vinspect assembly.
@@ -173,6 +176,9 @@ for arch in x64 x86; do
     starts "$arch: the registered copy is gone" 'Creating the object failed: 0x8007'
     check_sample "$arch: class registered elsewhere"
     check_demo "$arch: vinsdemo from the zip, class registered elsewhere"
+    # Unregistered again: the ProgID keys are shared by both architectures' programs.
+    cp "$dir/vinspect.dll" "$work/registered-$arch/"
+    run $loader regsvr32 /u /s "$(winpath "$work/registered-$arch")\\vinspect.dll"
 done
 
 echo "$passed passed, $failed failed"
