@@ -52,8 +52,8 @@ check_sample() {
     done
 }
 
-# Starts the unpacked zip's vinsdemo, types the module's path and Enter like a user, saves a
-# screenshot of the window and reads the rows it lists: check_demo ROW.
+# Starts the unpacked zip's vinsdemo, types the module's path and Enter like a user, and
+# compares screenshots of the window before and after: check_demo ROW.
 check_demo() {
     shot="$work/$(printf '%s' "$1" | tr -c 'a-z0-9' -).png"
     $loader "$work/unpacked/$arch/vinsdemo.exe" </dev/null >/dev/null 2>&1 &
