@@ -55,6 +55,7 @@ print_summary() {
         [ -n "$line" ] && printf '%s: %s\n' "$arch" "$line"
     done
     grep '^package ' "$summary" || true
+    grep '^regfree ' "$summary" || true
     grep '^msi ' "$summary" || true
     grep '^total ' "$summary" | cut -d' ' -f2- || true
 }
@@ -147,6 +148,7 @@ run_tests() {
         [ "$1" -eq 0 ] || status=1
     done
     run_package_test || status=1
+    run_regfree_test || status=1
     run_msi_test || status=1
     note "total tests: $passed passed, $failed failed"
     return $status
@@ -192,6 +194,19 @@ run_package_test() {
     rm -rf "$root/build/package/work"
     run_counted "package test" \
         "$root/tests/package/install_test.sh" "$zip" "$root/build/package/work" "$runnable"
+}
+
+# Registration-free use of the zip in a fresh prefix where nothing is registered: the SDK's sample
+# built from the zip's sdk folder alone, and the zip's vinsdemo, each beside its library.
+run_regfree_test() {
+    if ! both_built; then
+        note "regfree test not run: the package needs both architectures built"
+        return 0
+    fi
+    echo "== regfree test"
+    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
+    run_counted "regfree test" \
+        "$root/tests/package/regfree_test.sh" "$zip" "$root/build/package/regfree-work" "$runnable"
 }
 
 # The Windows Installer packages end to end in a fresh prefix: built as dist builds them, plus an

@@ -17,6 +17,9 @@ find_program(VINSPECT_WIDL_PROGRAM NAMES ${VINSPECT_WIDL} REQUIRED)
 # vinspect_compile_idl(IDL OUTDIR BASENAME): type library, C++ header and identifier
 # definitions from one interface description.
 function(vinspect_compile_idl idl outdir base)
+    # Named relative to the source tree: the generated files name their source, and the SDK
+    # ships them.
+    file(RELATIVE_PATH source ${CMAKE_SOURCE_DIR} ${idl})
     add_custom_command(
         OUTPUT ${outdir}/${base}.tlb ${outdir}/${base}_h.h ${outdir}/${base}_i.c
         COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
@@ -25,8 +28,9 @@ function(vinspect_compile_idl idl outdir base)
                 -t -T ${outdir}/${base}.tlb
                 -h -H ${outdir}/${base}_h.h
                 -u -U ${outdir}/${base}_i.c
-                ${idl}
+                ${source}
         DEPENDS ${idl}
+        WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
         VERBATIM)
 endfunction()
 

@@ -3,6 +3,9 @@ set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 add_compile_options(/W4 /permissive- /utf-8)
 add_compile_definitions(_CRT_SECURE_NO_WARNINGS)
 set(VINSPECT_DLL_LINK_OPTIONS "")
+# vinspect.dll and vinsdemo.exe carry their manifests in their resource scripts (as resource 1);
+# a second one from the linker would clash with them.
+add_link_options(/MANIFEST:NO)
 set(VINSPECT_LIBRARY_COMPILE_OPTIONS "")
 
 function(vinspect_compile_idl idl outdir base)

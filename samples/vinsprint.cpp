@@ -1,13 +1,15 @@
-// vinsprint: prints the version data of a module file through the registered VersionInfo
-// component, early-bound through IqzVersionInfo.
-// Usage: vinsprint FILE
+// vinsprint: prints the version data of a module file through the VersionInfo component,
+// early-bound through IqzVersionInfo. The component is registered, or lies beside the program
+// with the program's manifest naming it (registration-free); the calls are the same.
+// Usage: vinsprint FILE [PROGID]
+//   The class is created by its CLSID, or through PROGID when one is given.
 #include <windows.h>
 #include <oleauto.h>
 
 #include <cstdio>
 
 #include "common/handles.h"
-#include "vinspect_h.h"
+#include "vinspect.h"
 
 using vinspect::Bstr;
 using vinspect::ComRef;
@@ -29,10 +31,17 @@ void PrintFailure(const char* what, HRESULT result) {
 
 using StringProperty = HRESULT (STDMETHODCALLTYPE IqzVersionInfo::*)(BSTR*);
 
-int Run(const char* file) {
+int Run(const char* file, const char* progId) {
+    CLSID classId = CLSID_VersionInfo;
+    if (progId != nullptr) {
+        wchar_t wideProgId[256] = L"";
+        MultiByteToWideChar(CP_ACP, 0, progId, -1, wideProgId, 255);
+        HRESULT found = CLSIDFromProgID(wideProgId, &classId);
+        if (FAILED(found)) return PrintFailure("Finding the ProgID", found), 2;
+    }
     ComRef<IqzVersionInfo> info;
-    HRESULT result = CoCreateInstance(CLSID_VersionInfo, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IqzVersionInfo, info.OutVoid());
+    HRESULT result = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IID_IqzVersionInfo,
+                                      info.OutVoid());
     if (FAILED(result)) return PrintFailure("Creating the object", result), 2;
 
     wchar_t widePath[MAX_PATH * 2] = L"";
@@ -93,12 +102,12 @@ int Run(const char* file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vinsprint FILE\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: vinsprint FILE [PROGID]\n");
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int status = Run(argv[1]);
+    int status = Run(argv[1], argc == 3 ? argv[2] : nullptr);
     CoUninitialize();
     return status;
 }
