@@ -27,3 +27,14 @@ stage_binaries() {
         fi
     done
 }
+
+# pe_file_version FILE: prints the file version of a Windows binary's version resource
+# (major.minor.build.revision), read from its fixed-information block (signature 0xFEEF04BD).
+pe_file_version() {
+    perl -0777 -ne '
+        my $at = index($_, pack("V", 0xFEEF04BD));
+        exit 1 if $at < 0;
+        my ($ms, $ls) = unpack("V V", substr($_, $at + 8, 8));
+        printf "%d.%d.%d.%d\n", $ms >> 16, $ms & 0xFFFF, $ls >> 16, $ls & 0xFFFF;
+    ' "$1" || { echo "$0: $1 has no version resource" >&2; return 1; }
+}
