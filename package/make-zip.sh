@@ -16,7 +16,11 @@ version=$(tree_version "$x86" "$x64")
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 stage_binaries "$x86" "$x64" "$stage"
-cp "$here/install.cmd" "$here/uninstall.cmd" "$here/README.txt" "$stage/"
+# Each script stands alone in the zip: its own part, then the part both share.
+for script in install.cmd uninstall.cmd; do
+    cat "$here/$script" "$here/shared.cmd" >"$stage/$script"
+done
+cp "$here/README.txt" "$stage/"
 # Windows users open the samples in Notepad: give them CRLF line ends.
 for sample in vinfo.vbs vinfo.js; do
     sed 's/\r*$/\r/' "$here/../samples/$sample" >"$stage/$sample"
