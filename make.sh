@@ -190,8 +190,8 @@ run_package_test() {
     echo "== package test"
     zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     rm -rf "$root/build/package/work"
-    run_counted "package test" \
-        "$root/tests/package/install_test.sh" "$zip" "$root/build/package/work" "$runnable"
+    run_counted "package test" "$root/tests/package/install_test.sh" "$zip" \
+        "$root/build/package/work" "$runnable" "$root/build/x64/bin/library_holder.exe"
 }
 
 # The Windows Installer packages end to end in a fresh prefix: built as dist builds them, plus an
