@@ -216,8 +216,9 @@ run_msi_test() {
     x86_msi=$(grep -- '-x86\.msi$' "$log" | head -n 1)
     next_msi=$(grep -- '-x64\.msi$' "$log" | tail -n 1)
     rm -f "$log"
+    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     run_counted "msi test" "$root/tests/package/msi_test.sh" "$x64_msi" "$x86_msi" "$next_msi" \
-        "$root/build/package/msi-work" "$runnable"
+        "$root/build/package/msi-work" "$runnable" "$zip"
 }
 
 dist() {
