@@ -123,6 +123,7 @@ for arch in x64 x86; do
         msibuild "$stage/package.msi" -q "UPDATE File SET Version = '$file_version' WHERE File = '$1'"
         shift 2
     done
+    sign_file "$stage/package.msi"
     mv "$stage/package.msi" "$msi"
     echo "$msi"
 done
