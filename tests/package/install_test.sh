@@ -285,6 +285,19 @@ check_registered "install from a folder outside the ANSI code page" x64
 run $wine64 "$(winpath "$hindi")\\uninstall.cmd" x64
 same_as_before "install from a folder outside the ANSI code page, uninstall"
 
+# A network folder: install.cmd copies the files, so it runs from a share as well (where an
+# elevated prompt reaches it by its \\server\share path; a drive letter mapped in the user's own
+# session is usually not visible there, which cannot be shown under Wine). The share is served
+# from a folder linked under the prefix's dosdevices\unc.
+mkdir -p "$WINEPREFIX/dosdevices/unc/vinspecthost"
+ln -sfn "$work" "$WINEPREFIX/dosdevices/unc/vinspecthost/share"
+share="\\\\vinspecthost\\share\\$(basename "$unpacked")"
+run $wine64 "$share\\install.cmd" x64
+[ $status -eq 0 ] || fail "install from a network folder exited $status:" "$out"
+check_registered "install from a network folder" x64
+run $wine64 "$share\\uninstall.cmd" x64
+same_as_before "install from a network folder, uninstall"
+
 # Windows without its 32-bit subsystem (no regsvr32 in SysWOW64): install.cmd installs x64 and says
 # in one line why not x86; "install.cmd x86" fails with that line.
 no32='x86: not installed: this Windows runs no 32-bit programs, it has no C:\windows\SysWOW64\regsvr32.exe.'

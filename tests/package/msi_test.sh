@@ -107,6 +107,10 @@ for package in "$1" "$2"; do
         check "$label: File table version of ${file#"$work/extract/$label/"}" \
             "$([ -n "$got" ] && [ "$want" = "$got" ] && echo yes)" "table '$want', file '$got'"
     done
+    conditions=$(msiinfo export "$package" LaunchCondition | tr -d '\r')
+    expect "$label: refuses other architectures with the scripts' sentence" \
+        "$(printf 'Installed OR NOT VINSPECT_MACHINE OR VINSPECT_MACHINE ~= "AMD64" OR VINSPECT_MACHINE ~= "x86"\tvinspect is built for x86 and x64 Windows; this Windows runs on [VINSPECT_MACHINE].')" \
+        "$conditions"
     sequence=$(msiinfo export "$package" InstallExecuteSequence | tr -d '\r')
     at() { printf '%s\n' "$sequence" | awk -F '\t' -v action="$1" '$1 == action { print $3 }'; }
     check "$label: RemoveExistingProducts after InstallInitialize, before InstallFiles" \
