@@ -219,7 +219,8 @@ run $wine64 "$win\\install.cmd" x64
 export_classes installed
 installation >"$work/installed.files"
 rm -f "$work/stop"
-$wine64 "$holder" "$(winpath "$work")\\stop" </dev/null >"$work/holder.out" 2>&1 &
+$wine64 "$holder" "$installed_x64\\vinspect.dll" "$(winpath "$work")\\stop" </dev/null \
+    >"$work/holder.out" 2>&1 &
 for second in $(seq 60); do grep -qs "^holding" "$work/holder.out" && break; sleep 1; done
 for script in install.cmd uninstall.cmd; do
     run $wine64 "$win\\$script" x64
