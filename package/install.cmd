@@ -8,6 +8,8 @@ rem   (no library named)  64-bit Windows: x64 into %ProgramFiles%\vinspect\x64 a
 rem                       %ProgramFiles(x86)%\vinspect\x86; 32-bit Windows: x86 into
 rem                       %ProgramFiles%\vinspect\x86
 rem   x64, x86            that library only
+rem   /user               for this account only: registered in place, from this folder, under
+rem                       HKEY_CURRENT_USER; no administrator rights needed, nothing copied
 rem   /quiet              prints nothing and never waits: only the exit code tells
 rem Each library is registered by the regsvr32 of its own bitness, so that 64-bit and 32-bit
 rem script hosts both find the object. Nothing changes while a file it would replace is in use.
@@ -31,6 +33,7 @@ if errorlevel 1 exit /b 1
 set "all=%archs%"
 call :choose
 if errorlevel 1 exit /b 1
+if defined user goto main_user
 call :msi_product
 if errorlevel 1 exit /b 1
 call :rights
@@ -51,6 +54,42 @@ if defined failed goto undo
 for %%a in (%archs%) do call :settle %%a
 "%reg%" add "%marker%" /v InstalledBy /d install.cmd /f %machine_view% >nul
 if not defined pick if defined no32 echo %no32%
+exit /b 0
+
+rem For this account only: each library registered where it is, by the regsvr32 of its bitness
+rem through its DllInstall entry ("user"), which writes under HKEY_CURRENT_USER. When a step
+rem fails, what this run registered is taken back.
+:main_user
+set "done="
+set "failed="
+for %%a in (%archs%) do if not defined failed call :register_user %%a
+if not defined failed exit /b 0
+if not defined done exit /b 1
+echo Taking back what this run registered for this account:
+for %%a in (%done%) do call :unregister_user %%a
+exit /b 1
+
+:register_user
+set "arch=%1"
+call set "regsvr=%%regsvr_%1%%"
+call set "bits=%%bits_%1%%"
+set "library=%here%%1\vinspect.dll"
+"%regsvr%" /s /n /i:user "%library%"
+set "result=%errorlevel%"
+if not "%result%"=="0" goto register_user_failed
+set "done=%done% %1"
+echo %1: registered "%library%" for %bits% programs of this account only, by %regsvr%
+exit /b 0
+:register_user_failed
+set "failed=%1"
+echo %1: FAILED: "%regsvr%" /s /n /i:user "%library%" exited with code %result%.
+call :regsvr_hint
+exit /b 0
+
+:unregister_user
+call set "regsvr=%%regsvr_%1%%"
+"%regsvr%" /s /u /n /i:user "%here%%1\vinspect.dll"
+echo %1: took back this run's registration for this account
 exit /b 0
 
 rem Puts back what was there before this run: each folder's earlier files, and each library's

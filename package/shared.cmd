@@ -27,19 +27,23 @@ if defined wait pause
 exit /b %code%
 
 rem Reads the arguments into pick (x64 or x86: that library only), quiet (/quiet: no output and
-rem no waiting, the exit code alone tells the outcome) and bad (the first argument not known).
+rem no waiting, the exit code alone tells the outcome), user (/user: for this account only) and
+rem bad (the first argument not known).
 :arguments
 set "pick="
 set "quiet="
+set "user="
 set "bad="
 :arguments_next
 set "argument=%~1"
 if not defined argument exit /b 0
 shift
 if /i "%argument%"=="/quiet" set "quiet=1"
+if /i "%argument%"=="/user" set "user=1"
 if /i "%argument%"=="x64" set "pick=x64"
 if /i "%argument%"=="x86" set "pick=x86"
 if /i "%argument%"=="/quiet" goto arguments_next
+if /i "%argument%"=="/user" goto arguments_next
 if /i "%argument%"=="x64" goto arguments_next
 if /i "%argument%"=="x86" goto arguments_next
 if not defined bad set "bad=%argument%"
@@ -47,7 +51,7 @@ goto arguments_next
 
 :usage
 if not defined bad exit /b 0
-echo Usage: %name% [x64^|x86] [/quiet]
+echo Usage: %name% [x64^|x86] [/user] [/quiet]
 set "code=1"
 exit /b 1
 
@@ -219,8 +223,13 @@ set "code=8"
 if "%result%"=="9009" echo     %regsvr% could not be started.
 if "%result%"=="9009" exit /b 0
 if "%result%"=="3" echo     regsvr32 could not load the library: a policy such as AppLocker or an antivirus program may block it, its path may be too long, or the file is damaged.
-if "%result%"=="4" echo     regsvr32 found no registration function in the library: the file is damaged.
+if "%result%"=="4" echo     regsvr32 did not find the entry point it calls in the library: the file is damaged or of another version.
 if "%result%"=="5" echo     The library's own registration failed: a policy or an antivirus program may have blocked its registry writes, or its path holds characters outside this system's ANSI code page.
+if defined user goto regsvr_hint_user
 echo     regsvr32 without /s shows its own message: in a Command Prompt opened with "Run as administrator", run  "%regsvr%" %regsvr_switch%"%here%%arch%\vinspect.dll"
 if "%action%"=="install" echo     uninstall.cmd then takes that registration back.
+exit /b 0
+:regsvr_hint_user
+echo     regsvr32 without /s shows its own message: run  "%regsvr%" %regsvr_switch%/n /i:user "%here%%arch%\vinspect.dll"
+if "%action%"=="install" echo     uninstall.cmd /user then takes that registration back.
 exit /b 0

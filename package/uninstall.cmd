@@ -4,6 +4,7 @@ rem with the same arguments. It needs administrator rights.
 rem   uninstall.cmd [x64|x86] [/quiet]
 rem   (no library named)  every library this Windows can use
 rem   x64, x86            that library only; the other one stays usable
+rem   /user               what "install.cmd /user" registered for this account, from this folder
 rem   /quiet              prints nothing and never waits: only the exit code tells
 rem Each library is unregistered and its folder under Program Files removed. The type library and
 rem the interface are registered once for both libraries; they are removed from every registry
@@ -29,6 +30,7 @@ if errorlevel 1 exit /b 1
 set "all=%archs%"
 call :choose
 if errorlevel 1 exit /b 1
+if defined user goto main_user
 call :msi_product
 if errorlevel 1 exit /b 1
 call :rights
@@ -41,6 +43,26 @@ for %%a in (%views%) do call :forget_type_library %%a
 for %%a in (%all%) do call :restore %%a
 for %%a in (%archs%) do call :remove_files %%a
 call :unmark
+exit /b 0
+
+rem For this account only: each library of this folder unregistered through its DllInstall entry
+rem ("user"), which removes what it wrote under HKEY_CURRENT_USER.
+:main_user
+for %%a in (%archs%) do call :unregister_user %%a
+exit /b 0
+:unregister_user
+set "arch=%1"
+call set "regsvr=%%regsvr_%1%%"
+call set "bits=%%bits_%1%%"
+set "library=%here%%1\vinspect.dll"
+"%regsvr%" /s /u /n /i:user "%library%"
+set "result=%errorlevel%"
+if not "%result%"=="0" goto unregister_user_failed
+echo %1: unregistered for %bits% programs of this account, by %regsvr%
+exit /b 0
+:unregister_user_failed
+echo %1: FAILED: "%regsvr%" /s /u /n /i:user "%library%" exited with code %result%.
+call :regsvr_hint
 exit /b 0
 
 rem Unregisters with the registered library or, where that file is gone, with this folder's.

@@ -276,6 +276,28 @@ check "install.cmd /quiet without rights: exit 5, no output" \
 mv "$work/reg.exe" "$drive/windows/system32/reg.exe"
 same_as_before "without rights"
 
+# For this account only (/user): registered in place, from the unpacked folder, under
+# HKEY_CURRENT_USER, without administrator rights (reg.exe taken away again) and without copying;
+# uninstall.cmd /user takes it back. Wine does not merge per-user classes into what its programs
+# see, so the rows read the keys. It needs the library's DllInstall entry.
+user_class='HKCU\Software\Classes\CLSID\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}\InprocServer32'
+if x86_64-w64-mingw32-objdump -p "$unpacked/x64/vinspect.dll" | grep -qw DllInstall; then
+    mv "$drive/windows/system32/reg.exe" "$work/reg.exe"
+    run $wine64 "$win\\install.cmd" /user x64
+    mv "$work/reg.exe" "$drive/windows/system32/reg.exe"
+    check "install.cmd /user x64 without rights: exit 0" "$([ $status -eq 0 ] && echo yes)" \
+        "exit $status: $out"
+    expect "install.cmd /user x64: the class for this account" "$win\\x64\\vinspect.dll" \
+        "$(registered "$user_class" /reg:64)"
+    same_as_before "install.cmd /user x64: nothing for the machine"
+    run $wine64 "$win\\uninstall.cmd" /user x64
+    check "uninstall.cmd /user x64: exit 0" "$([ $status -eq 0 ] && echo yes)" "exit $status: $out"
+    check "uninstall.cmd /user x64: the class for this account is gone" \
+        "$([ -z "$(registered "$user_class" /reg:64)" ] && echo yes)" "$(registered "$user_class" /reg:64)"
+else
+    echo "skipped: install.cmd /user and uninstall.cmd /user: this library exports no DllInstall"
+fi
+
 # A folder name outside the system's ANSI code page (Devanagari is in none): the library could
 # not register itself from there, but install.cmd copies it to Program Files first.
 hindi="$work/vinspect संस्करण"
