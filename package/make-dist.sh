@@ -12,7 +12,7 @@ if [ $# -ne 3 ]; then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 [ -n "${VINSPECT_SIGN_PFX:-}" ] ||
-    echo "dist: nothing is signed (set VINSPECT_SIGN_PFX to a .pfx file and VINSPECT_SIGN_PASSWORD to sign)"
+    echo "dist: nothing is signed (to sign, set VINSPECT_SIGN_PFX and VINSPECT_SIGN_PASSWORD)"
 mkdir -p "$3"
 out=$(cd "$3" && pwd)
 written=$(mktemp)

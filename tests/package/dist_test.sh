@@ -35,20 +35,23 @@ check "signed dist: says nothing about an unsigned release" \
 # Every file written is listed, and each sum holds.
 listed=$(cd "$work/signed" && awk '{ print $2 }' SHA256SUMS | sort | paste -sd ' ')
 present=$(cd "$work/signed" && ls | grep -v '^SHA256SUMS$' | sort | paste -sd ' ')
-check "SHA256SUMS lists every file written" "$([ -n "$listed" ] && [ "$listed" = "$present" ] && echo yes)" \
-    "listed '$listed', written '$present'"
+check "SHA256SUMS lists every file written" \
+    "$([ -n "$listed" ] && [ "$listed" = "$present" ] && echo yes)" "listed '$listed', written '$present'"
 sums=$(cd "$work/signed" && sha256sum -c SHA256SUMS 2>&1)
 check "sha256sum -c SHA256SUMS" "$([ $? -eq 0 ] && echo yes)" "$sums"
 
 # The binaries as shipped: in the zip and inside both packages.
 mkdir -p "$work/files"
 unzip -q "$work/signed/"*.zip -d "$work/files/zip"
-for msi in "$work/signed/"*.msi; do msiextract -C "$work/files/$(basename "$msi")" "$msi" >/dev/null; done
+for msi in "$work/signed/"*.msi; do
+    msiextract -C "$work/files/$(basename "$msi")" "$msi" >/dev/null
+done
 (cd "$work/files" && find . -name '*.dll' -o -name '*.exe' | sort) >"$work/binaries"
-check "binaries found in the zip and the packages" "$([ "$(wc -l <"$work/binaries")" -eq 10 ] && echo yes)" \
-    "$(cat "$work/binaries")"
+check "binaries found in the zip and the packages" \
+    "$([ "$(wc -l <"$work/binaries")" -eq 10 ] && echo yes)" "$(cat "$work/binaries")"
 while read -r binary; do
-    sections=$(x86_64-w64-mingw32-objdump -h "$work/files/$binary" | awk '$2 ~ /^\.debug/ { print $2 }')
+    sections=$(x86_64-w64-mingw32-objdump -h "$work/files/$binary" |
+        awk '$2 ~ /^\.debug/ { print $2 }')
     check "$binary: no debug sections" "$([ -z "$sections" ] && echo yes)" "$sections"
 done <"$work/binaries"
 (cd "$work/files" && ls ../signed/*.msi) >>"$work/binaries"
@@ -58,7 +61,8 @@ while read -r file; do
 done <"$work/binaries"
 for tree in "$x86" "$x64"; do
     for name in vinspect.dll vinsdemo.exe; do
-        debug=$(x86_64-w64-mingw32-objdump -h "$tree/debug/$name.debug" 2>&1 | grep -c ' \.debug_info ')
+        debug=$(x86_64-w64-mingw32-objdump -h "$tree/debug/$name.debug" 2>&1 |
+            grep -c ' \.debug_info ')
         check "$(basename "$tree")/debug/$name.debug holds the debug information" \
             "$([ "$debug" -eq 1 ] && echo yes)" "$debug"
     done
@@ -68,10 +72,12 @@ done
 env -u VINSPECT_SIGN_PFX -u VINSPECT_SIGN_PASSWORD \
     "$package/make-dist.sh" "$x86" "$x64" "$work/unsigned" >"$work/unsigned.out" 2>&1
 check "unsigned dist: the one line" \
-    "$([ "$(grep -c 'nothing is signed' "$work/unsigned.out")" -eq 1 ] && echo yes)" "$(cat "$work/unsigned.out")"
+    "$([ "$(grep -c 'nothing is signed' "$work/unsigned.out")" -eq 1 ] && echo yes)" \
+    "$(cat "$work/unsigned.out")"
 for msi in "$work/unsigned/"*.msi; do
     verified=$(osslsigncode verify -in "$msi" 2>&1)
-    check "unsigned dist: $(basename "$msi") carries no signature" "$([ $? -ne 0 ] && echo yes)" "$verified"
+    check "unsigned dist: $(basename "$msi") carries no signature" "$([ $? -ne 0 ] && echo yes)" \
+        "$verified"
 done
 
 echo "$passed passed, $failed failed"
