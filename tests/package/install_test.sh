@@ -222,6 +222,8 @@ rm -f "$work/stop"
 $wine64 "$holder" "$installed_x64\\vinspect.dll" "$(winpath "$work")\\stop" </dev/null \
     >"$work/holder.out" 2>&1 &
 for second in $(seq 60); do grep -qs "^holding" "$work/holder.out" && break; sleep 1; done
+check "the holder holds the installed library" "$(grep -qs '^holding' "$work/holder.out" && echo yes)" \
+    "$(cat "$work/holder.out" 2>&1)"
 for script in install.cmd uninstall.cmd; do
     run $wine64 "$win\\$script" x64
     row="$script while the library is in use"
