@@ -124,7 +124,7 @@ if [ -n "$x86" ]; then wine wineboot -i >/dev/null 2>&1; else $wine64 wineboot -
 wineserver -w
 wineserver -p
 trap 'wineserver -k' EXIT
-[ -n "$x86" ] || echo "x86 half skipped: this host cannot start 32-bit programs (32-bit script host, x86 package, x86 library's own registration)"
+[ -n "$x86" ] || echo "x86 half skipped: this host cannot start 32-bit programs (32-bit script host, x86 library's own registration)"
 # A script host registers its own type library when it first starts: let that happen first.
 run $wine64 cscript //nologo "$sample"
 [ -n "$x86" ] && run wine cscript //nologo "$sample"
