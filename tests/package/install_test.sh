@@ -258,13 +258,13 @@ check "uninstall.cmd x64 /quiet: exit 0, no output" "$([ $status -eq 0 ] && [ -z
     "exit $status: $out"
 same_as_before "install.cmd /quiet, uninstall.cmd /quiet"
 
-# Double-clicked without administrator rights: one line saying how to run it elevated, a key awaited
-# before the window closes, exit 5, nothing installed; with /quiet, exit 5 alone. Wine gives every
-# program full rights, and neither its regini nor WMI can take a key's write access away, so the
-# rights check is made to fail another way: reg.exe is taken out of the system folder, so that the
-# check's trial write fails as it does without rights. Wine's cmd has no CMDCMDLINE of its own:
-# the environment gives the script the command line Windows builds for a double-click,
-# cmd.exe /c ""<script>" ".
+# Double-clicked without administrator rights: one line saying how to run it elevated, a key
+# awaited before the window closes, exit 5, nothing installed; with /quiet, exit 5 alone and no
+# wait. Wine gives every program full rights, and neither its regini nor WMI can take a key's
+# write access away, so the rights check is made to fail another way: reg.exe is taken out of the
+# system folder, so that the check's trial write fails as it does without rights. Wine's cmd has
+# no CMDCMDLINE of its own: the environment gives the script the command line Windows builds for
+# a double-click, cmd.exe /c ""<script>" ".
 mv "$drive/windows/system32/reg.exe" "$work/reg.exe"
 run env CMDCMDLINE="C:\\Windows\\system32\\cmd.exe /c \"\"$win\\install.cmd\" \"" \
     $wine64 "$win\\install.cmd"
@@ -272,7 +272,10 @@ check "double-click without rights: exit 5" "$([ $status -eq 5 ] && echo yes)" "
 expect "double-click without rights: the line" 'Access is denied: installing for the whole machine needs administrator rights. Right-click install.cmd and choose "Run as administrator", or run it from a Command Prompt opened with "Run as administrator".' "$out"
 case $out in *'Press any key'*) pass "double-click without rights: waits for a key" ;;
     *) fail "double-click without rights: no wait for a key:" "$out" ;; esac
-run $wine64 "$win\\install.cmd" /quiet
+# Started with /quiet in a console of its own, as a deployment tool or a Group Policy script may
+# start it, it still does not wait.
+run env CMDCMDLINE="C:\\Windows\\system32\\cmd.exe /c \"\"$win\\install.cmd\" \"" \
+    $wine64 "$win\\install.cmd" /quiet
 check "install.cmd /quiet without rights: exit 5, no output" \
     "$([ $status -eq 5 ] && [ -z "$out" ] && echo yes)" "exit $status: $out"
 mv "$work/reg.exe" "$drive/windows/system32/reg.exe"
