@@ -224,7 +224,7 @@ if "%result%"=="9009" echo     %regsvr% could not be started.
 if "%result%"=="9009" exit /b 0
 if "%result%"=="3" echo     regsvr32 could not load the library: a policy such as AppLocker or an antivirus program may block it, its path may be too long, or the file is damaged.
 if "%result%"=="4" echo     regsvr32 did not find the entry point it calls in the library: the file is damaged or of another version.
-if "%result%"=="5" echo     The library's own registration failed: a policy or an antivirus program may have blocked its registry writes, or its path holds characters outside this system's ANSI code page.
+if "%result%"=="5" echo     regsvr32 says 5 for any failure of the library's own registration: a policy or an antivirus program may have blocked its registry writes, or its path may hold characters outside this system's ANSI code page.
 if defined user goto regsvr_hint_user
 echo     regsvr32 without /s shows its own message: in a Command Prompt opened with "Run as administrator", run  "%regsvr%" %regsvr_switch%"%here%%arch%\vinspect.dll"
 if "%action%"=="install" echo     uninstall.cmd then takes that registration back.
