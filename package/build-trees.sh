@@ -13,13 +13,14 @@ tree_version() {
 }
 
 # The files of each architecture that the packages ship, from each build tree's bin folder.
-shipped_binaries="vinspect.dll vinsdemo.exe"
+shipped_files="vinspect.dll vinsdemo.exe"
 
-# stage_binaries X86_BUILD X64_BUILD STAGE: each tree's shipped binaries into STAGE/x86 and
-# STAGE/x64, stripped (no Windows debugger reads their DWARF information; it is kept in
-# <build>/debug/<name>.debug, which the binary names in its .gnu_debuglink section) and signed
-# when a certificate is given (sign_file). Swapped arguments would ship a package that registers
-# nothing a script host can load: a library of the other architecture is refused.
+# stage_binaries X86_BUILD X64_BUILD STAGE: each tree's shipped files into STAGE/x86 and
+# STAGE/x64. Programs and libraries are stripped (no Windows debugger reads their DWARF
+# information; it is kept in <build>/debug/<name>.debug, which the binary names in its
+# .gnu_debuglink section) and signed when a certificate is given (sign_file); other files are
+# copied as they are. Swapped arguments would ship a package that registers nothing a script host
+# can load: a library of the other architecture is refused.
 stage_binaries() {
     for arch in x86 x64; do
         if [ "$arch" = x86 ]; then build=$1 format=pei-i386 triple=i686-w64-mingw32
@@ -30,7 +31,11 @@ stage_binaries() {
             return 1
         fi
         mkdir -p "$build/debug"
-        for name in $shipped_binaries; do
+        for name in $shipped_files; do
+            case $name in
+                *.dll|*.exe) ;;
+                *) cp "$build/bin/$name" "$3/$arch/$name"; continue ;;
+            esac
             $triple-objcopy --only-keep-debug "$build/bin/$name" "$build/debug/$name.debug"
             $triple-objcopy --strip-all --add-gnu-debuglink="$build/debug/$name.debug" \
                 "$build/bin/$name" "$3/$arch/$name"
