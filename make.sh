@@ -4,8 +4,11 @@
 #   ./make.sh test   build the architectures and run every test
 #   ./make.sh bench  build the architectures and run the benchmarks
 #   ./make.sh build  build the architectures
-#   ./make.sh dist   build both architectures and write dist/vinspect-<version>.zip and the
-#                    Windows Installer packages dist/vinspect-<version>-x64.msi and -x86.msi
+#   ./make.sh dist   build both architectures and write dist/vinspect-<version>.zip, the
+#                    Windows Installer packages dist/vinspect-<version>-x64.msi and -x86.msi and
+#                    dist/SHA256SUMS; binaries stripped (debug information in build/<arch>/debug/),
+#                    signed with Authenticode when VINSPECT_SIGN_PFX (a .pfx file) and
+#                    VINSPECT_SIGN_PASSWORD are set
 #   ./make.sh deps   install the packages the build needs (skips what is there)
 # VINSPECT_ARCHS chooses the architectures (default "x86 x64"). Both are built; an x86 tree is
 # run only where this host can start 32-bit programs, which is found out once, by trying.
@@ -23,7 +26,8 @@ done
 deps() {
     need=""
     for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
-                wine xvfb-run xdotool cmake make flock zip unzip wixl; do
+                wine xvfb-run xdotool cmake make flock zip unzip wixl msibuild msiinfo msiextract \
+                osslsigncode openssl perl; do
         command -v "$tool" >/dev/null 2>&1 || need=yes
     done
     [ -d /usr/include/wine/wine/windows ] || need=yes
@@ -36,7 +40,7 @@ deps() {
     $sudo dpkg --add-architecture i386
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends \
-        cmake make g++ googletest util-linux zip unzip wixl \
+        cmake make g++ googletest util-linux zip unzip wixl msitools osslsigncode openssl perl \
         g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
         mingw-w64-tools libwine-dev wine wine64 wine32:i386 xvfb xauth x11-utils xdotool imagemagick
 }
@@ -57,6 +61,7 @@ print_summary() {
     grep '^package ' "$summary" || true
     grep '^regfree ' "$summary" || true
     grep '^msi ' "$summary" || true
+    grep '^dist ' "$summary" || true
     grep '^total ' "$summary" | cut -d' ' -f2- || true
 }
 
@@ -150,6 +155,7 @@ run_tests() {
     run_package_test || status=1
     run_regfree_test || status=1
     run_msi_test || status=1
+    run_dist_test || status=1
     note "total tests: $passed passed, $failed failed"
     return $status
 }
@@ -192,8 +198,8 @@ run_package_test() {
     echo "== package test"
     zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     rm -rf "$root/build/package/work"
-    run_counted "package test" \
-        "$root/tests/package/install_test.sh" "$zip" "$root/build/package/work" "$runnable"
+    run_counted "package test" "$root/tests/package/install_test.sh" "$zip" \
+        "$root/build/package/work" "$runnable" "$root/build/x64/bin/library_holder.exe"
 }
 
 # Registration-free use of the zip in a fresh prefix where nothing is registered: the SDK's sample
@@ -231,8 +237,21 @@ run_msi_test() {
     x86_msi=$(grep -- '-x86\.msi$' "$log" | head -n 1)
     next_msi=$(grep -- '-x64\.msi$' "$log" | tail -n 1)
     rm -f "$log"
+    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     run_counted "msi test" "$root/tests/package/msi_test.sh" "$x64_msi" "$x86_msi" "$next_msi" \
-        "$root/build/package/msi-work" "$runnable"
+        "$root/build/package/msi-work" "$runnable" "$zip"
+}
+
+# What a release publishes, built as dist builds it, signed with a throwaway certificate and
+# unsigned; runs on any host (no Wine).
+run_dist_test() {
+    if ! both_built; then
+        note "dist test not run: a release needs both architectures built"
+        return 0
+    fi
+    echo "== dist test"
+    run_counted "dist test" "$root/tests/package/dist_test.sh" "$root/build/x86" "$root/build/x64" \
+        "$root/build/package/dist-work"
 }
 
 dist() {
@@ -240,8 +259,7 @@ dist() {
         echo "dist: the package holds both architectures; leave VINSPECT_ARCHS unset" >&2
         return 2
     fi
-    "$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/dist"
-    "$root/package/make-msi.sh" "$root/build/x86" "$root/build/x64" "$root/dist"
+    "$root/package/make-dist.sh" "$root/build/x86" "$root/build/x64" "$root/dist"
 }
 
 run_benchmarks() {

@@ -113,6 +113,17 @@ for arch in x64 x86; do
     msi=$out/vinspect-$version-$arch.msi
     (cd "$stage" && wixl -a $arch -I "$stage" -D Arch=$arch -D Version="$version" \
         -D ProductCode="$code" -o "$stage/package.msi" "$here/vinspect.wxs")
+    # wixl writes no file versions, and Windows Installer treats a file without one as
+    # unversioned: it would keep a versioned copy already at the target instead of replacing it.
+    # Each binary's version is its own (vinsdemo has one of its own), read from the file.
+    set -- X86LibraryFile x86/vinspect.dll X86DemoFile x86/vinsdemo.exe
+    [ $arch = x64 ] && set -- X64LibraryFile x64/vinspect.dll X64DemoFile x64/vinsdemo.exe "$@"
+    while [ $# -gt 0 ]; do
+        file_version=$(pe_file_version "$stage/$2") || exit 1
+        msibuild "$stage/package.msi" -q "UPDATE File SET Version = '$file_version' WHERE File = '$1'"
+        shift 2
+    done
+    sign_file "$stage/package.msi"
     mv "$stage/package.msi" "$msi"
     echo "$msi"
 done

@@ -16,11 +16,13 @@ version=$(tree_version "$x86" "$x64")
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 stage_binaries "$x86" "$x64" "$stage"
-cp "$here/install.cmd" "$here/uninstall.cmd" "$here/README.txt" "$stage/"
-# Registration-free use: each library's assembly manifest beside it. The C++ SDK: each tree's
-# sdk folder, the same but for the type library and manifest under the tree's architecture.
-cp "$x86/bin/vinspect.manifest" "$stage/x86/"
-cp "$x64/bin/vinspect.manifest" "$stage/x64/"
+# Each script stands alone in the zip: its own part, then the part both share.
+for script in install.cmd uninstall.cmd; do
+    cat "$here/$script" "$here/shared.cmd" >"$stage/$script"
+done
+cp "$here/README.txt" "$stage/"
+# The C++ SDK: each tree's sdk folder, the same but for the type library and the program
+# manifest under the tree's architecture.
 mkdir "$stage/sdk"
 cp -r "$x86/sdk/." "$x64/sdk/." "$stage/sdk/"
 # Windows users open the samples in Notepad: give them CRLF line ends.
