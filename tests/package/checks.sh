@@ -23,9 +23,9 @@ run() {
     out=$(tr -d '\r' <"$work/output")
 }
 
-# export_classes NAME: both views of HKLM\Software\Classes into $work/NAME (the 64-bit regedit sees
-# the 32-bit one under Wow6432Node).
+# export_classes NAME [KEY]: both views of HKLM\Software\Classes (or of KEY) into $work/NAME (the
+# 64-bit regedit sees the 32-bit one under Wow6432Node).
 export_classes() {
-    (cd "$work" && $wine64 regedit /e "$1.reg" 'HKEY_LOCAL_MACHINE\Software\Classes') </dev/null
+    (cd "$work" && $wine64 regedit /e "$1.reg" "${2:-HKEY_LOCAL_MACHINE\Software\Classes}") </dev/null
     iconv -f UTF-16 -t UTF-8 "$work/$1.reg" | tr -d '\r' >"$work/$1"
 }

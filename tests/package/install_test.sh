@@ -283,25 +283,40 @@ same_as_before "without rights"
 
 # For this account only (/user): registered in place, from the unpacked folder, under
 # HKEY_CURRENT_USER, without administrator rights (reg.exe taken away again) and without copying;
-# uninstall.cmd /user takes it back. Wine does not merge per-user classes into what its programs
-# see, so the rows read the keys. It needs the library's DllInstall entry.
+# uninstall.cmd /user takes it back and leaves the user's classes as they were. Wine does not
+# merge per-user classes into what its programs see, so the rows read the keys. Wine's per-user
+# type-library call also writes the interface key of the other registry view machine-wide
+# (Windows' writes only the user's): the machine's row leaves that key out after install.
+user_classes='HKEY_CURRENT_USER\Software\Classes'
 user_class='HKCU\Software\Classes\CLSID\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}\InprocServer32'
-if x86_64-w64-mingw32-objdump -p "$unpacked/x64/vinspect.dll" | grep -qw DllInstall; then
-    mv "$drive/windows/system32/reg.exe" "$work/reg.exe"
-    run $wine64 "$win\\install.cmd" /user x64
-    mv "$work/reg.exe" "$drive/windows/system32/reg.exe"
-    check "install.cmd /user x64 without rights: exit 0" "$([ $status -eq 0 ] && echo yes)" \
-        "exit $status: $out"
-    expect "install.cmd /user x64: the class for this account" "$win\\x64\\vinspect.dll" \
-        "$(registered "$user_class" /reg:64)"
-    same_as_before "install.cmd /user x64: nothing for the machine"
-    run $wine64 "$win\\uninstall.cmd" /user x64
-    check "uninstall.cmd /user x64: exit 0" "$([ $status -eq 0 ] && echo yes)" "exit $status: $out"
-    check "uninstall.cmd /user x64: the class for this account is gone" \
-        "$([ -z "$(registered "$user_class" /reg:64)" ] && echo yes)" "$(registered "$user_class" /reg:64)"
-else
-    echo "skipped: install.cmd /user and uninstall.cmd /user: this library exports no DllInstall"
-fi
+other_view_interface='[HKEY_LOCAL_MACHINE\Software\Classes\Wow6432Node\Interface\{6F1C2A11-'
+# The keys that unregistration keeps (CLSID, NoRemove) or that Wine's leaves empty, as a user who
+# has registered anything before has them.
+for key in CLSID Interface TypeLib; do run $wine64 reg add "$user_classes\\$key" /f; done
+export_classes user_before "$user_classes"
+mv "$drive/windows/system32/reg.exe" "$work/reg.exe"
+run $wine64 "$win\\install.cmd" /user x64
+mv "$work/reg.exe" "$drive/windows/system32/reg.exe"
+check "install.cmd /user x64 without rights: exit 0" "$([ $status -eq 0 ] && echo yes)" \
+    "exit $status: $out"
+expect "install.cmd /user x64: the class for this account" "$win\\x64\\vinspect.dll" \
+    "$(registered "$user_class" /reg:64)"
+export_classes after
+awk -v key="$other_view_interface" '/^\[/ { skip = index($0, key) == 1 } !skip' "$work/after" \
+    >"$work/after.machine"
+row="install.cmd /user x64: nothing for the machine"
+if cmp -s "$work/before" "$work/after.machine"; then pass "$row"
+else fail "$row: registry differs:" "$(diff "$work/before" "$work/after.machine")"; fi
+mv "$drive/windows/system32/reg.exe" "$work/reg.exe"
+run $wine64 "$win\\uninstall.cmd" /user x64
+mv "$work/reg.exe" "$drive/windows/system32/reg.exe"
+check "uninstall.cmd /user x64 without rights: exit 0" "$([ $status -eq 0 ] && echo yes)" \
+    "exit $status: $out"
+export_classes user_after "$user_classes"
+row="uninstall.cmd /user x64: the user's classes as before"
+if cmp -s "$work/user_before" "$work/user_after"; then pass "$row"
+else fail "$row: registry differs:" "$(diff "$work/user_before" "$work/user_after")"; fi
+same_as_before "uninstall.cmd /user x64"
 
 # A folder name outside the system's ANSI code page (Devanagari is in none): the library could
 # not register itself from there, but install.cmd copies it to Program Files first.
