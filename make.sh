@@ -152,10 +152,16 @@ run_tests() {
         note "$arch tests ran: $(($2 - $1)) passed, $1 failed"
         [ "$1" -eq 0 ] || status=1
     done
-    run_package_test || status=1
-    run_regfree_test || status=1
-    run_msi_test || status=1
-    run_dist_test || status=1
+    # The packages hold both architectures: their tests need both built, and share one zip.
+    if both_built; then
+        zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
+        run_package_test || status=1
+        run_regfree_test || status=1
+        run_msi_test || status=1
+        run_dist_test || status=1
+    else
+        note "package tests not run: the packages need both architectures built"
+    fi
     note "total tests: $passed passed, $failed failed"
     return $status
 }
@@ -189,14 +195,9 @@ run_counted() {
 }
 
 # The Windows package end to end, from its zip, in a fresh prefix: installs and uninstalls with
-# Wine's cmd. The zip needs both architectures built; the test runs what this host can run.
+# Wine's cmd; the test runs what this host can run.
 run_package_test() {
-    if ! both_built; then
-        note "package test not run: the package needs both architectures built"
-        return 0
-    fi
     echo "== package test"
-    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     rm -rf "$root/build/package/work"
     run_counted "package test" "$root/tests/package/install_test.sh" "$zip" \
         "$root/build/package/work" "$runnable" "$root/build/x64/bin/library_holder.exe"
@@ -205,12 +206,7 @@ run_package_test() {
 # Registration-free use of the zip in a fresh prefix where nothing is registered: the SDK's sample
 # built from the zip's sdk folder alone, and the zip's vinsdemo, each beside its library.
 run_regfree_test() {
-    if ! both_built; then
-        note "regfree test not run: the package needs both architectures built"
-        return 0
-    fi
     echo "== regfree test"
-    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     run_counted "regfree test" \
         "$root/tests/package/regfree_test.sh" "$zip" "$root/build/package/regfree-work" "$runnable"
 }
@@ -218,10 +214,6 @@ run_regfree_test() {
 # The Windows Installer packages end to end in a fresh prefix: built as dist builds them, plus an
 # x64 package of the next version to upgrade to. The test runs what this host can run.
 run_msi_test() {
-    if ! both_built; then
-        note "msi test not run: the packages need both architectures built"
-        return 0
-    fi
     echo "== msi test"
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/x64/CMakeCache.txt")
     next=$(echo "$version" | awk -F. '{ print $1 "." $2 "." $3 + 1 }')
@@ -237,7 +229,6 @@ run_msi_test() {
     x86_msi=$(grep -- '-x86\.msi$' "$log" | head -n 1)
     next_msi=$(grep -- '-x64\.msi$' "$log" | tail -n 1)
     rm -f "$log"
-    zip=$("$root/package/make-zip.sh" "$root/build/x86" "$root/build/x64" "$root/build/package")
     run_counted "msi test" "$root/tests/package/msi_test.sh" "$x64_msi" "$x86_msi" "$next_msi" \
         "$root/build/package/msi-work" "$runnable" "$zip"
 }
@@ -245,10 +236,6 @@ run_msi_test() {
 # What a release publishes, built as dist builds it, signed with a throwaway certificate and
 # unsigned; runs on any host (no Wine).
 run_dist_test() {
-    if ! both_built; then
-        note "dist test not run: a release needs both architectures built"
-        return 0
-    fi
     echo "== dist test"
     run_counted "dist test" "$root/tests/package/dist_test.sh" "$root/build/x86" "$root/build/x64" \
         "$root/build/package/dist-work"
