@@ -114,12 +114,13 @@ inline void WriteModule(const std::string& path, const std::vector<BYTE>& resour
         PutResource(path, MAKEINTRESOURCEA(16), 1, resource.data(), resource.size());
 }
 
-// Loads the library at `path` and calls its entry point `name` (DllRegisterServer...).
-inline HRESULT CallExport(const std::string& path, const char* name) {
+// Loads the library at `path` and calls its entry point `name` (DllRegisterServer...) with `args`.
+template <typename... Args>
+inline HRESULT CallExport(const std::string& path, const char* name, Args... args) {
     vinspect::ModuleHandle module(LoadLibraryA(path.c_str()));
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(Args...)>(
         reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
-    return entry != nullptr ? entry() : HRESULT_FROM_WIN32(GetLastError());
+    return entry != nullptr ? entry(args...) : HRESULT_FROM_WIN32(GetLastError());
 }
 
 // The description of the calling thread's error object, taken from it; "<none>" without one.
@@ -167,11 +168,8 @@ inline std::string Dump(HKEY root, const std::string& path) {
         if (type == REG_SZ && size > 0 && data[size - 1] == 0) text = reinterpret_cast<char*>(data);
         out += std::string(" ") + (*name != '\0' ? name : "@") + "=" + text;
     }
-    for (DWORD i = 0, length; length = sizeof name,
-               RegEnumKeyExA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) == 0;
-         ++i) {
+    for (DWORD i = 0; RegEnumKeyA(key.Get(), i, name, sizeof name) == ERROR_SUCCESS; ++i)
         out += " " + std::string(name) + " {" + Dump(key.Get(), name) + " }";
-    }
     return out;
 }
 
@@ -186,8 +184,7 @@ inline int HandleCount() {
 
 // Lets `path` under `root` be read but not written while it lives, as the registry checks every
 // caller, then puts its earlier access rules back through a handle kept for that.
-class ReadOnlyKey {
-public:
+struct ReadOnlyKey {
     ReadOnlyKey(HKEY root, const std::string& path) : original_(4096) {
         DWORD size = DWORD(original_.size());
         const SECURITY_INFORMATION dacl = DACL_SECURITY_INFORMATION;
@@ -202,8 +199,6 @@ public:
     ~ReadOnlyKey() {
         EXPECT_EQ(RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, original_.data()), 0);
     }
-
-private:
     vinspect::RegKey key_;
     std::vector<BYTE> original_;
 };
@@ -218,10 +213,9 @@ inline HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
 // a page script the object.
 inline void SetUntrusted(IUnknown* object, bool untrusted) {
     vinspect::ComRef<IObjectSafety> safety;
-    const DWORD caller = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+    const DWORD bit = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
     ASSERT_EQ(object->QueryInterface(IID_IObjectSafety, safety.OutVoid()), S_OK);
-    const DWORD enabled = untrusted ? caller : 0;
-    ASSERT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, enabled), S_OK);
+    ASSERT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, bit, untrusted ? bit : 0), S_OK);
 }
 
 // A stand-alone VersionInfo object of the linked-in component, with `path` assigned unless empty.
