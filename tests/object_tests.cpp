@@ -53,12 +53,17 @@ protected:
 };
 
 // A new object has no data (and says so) and the default translation; a file's translation
-// table sets both Language and Codepage, whatever was set before.
+// table sets both Language and Codepage, whatever was set before. The string outputs of failed
+// calls come back null (LanguageName without data and GetValue with a null name used to leave
+// them as they were), so that a caller who frees its output after a failure frees nothing of its
+// own.
 TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
     ComRef<IqzVersionInfo> info = NewVersionInfo();
     EXPECT_EQ(State(info.Get()), L"null empty 0409/04B0");
-    LONG flags = 0;
-    ExpectError([&] { return info->get_FileFlags(&flags); }, kNotSpecified, "no data yet");
+    wchar_t sentinel[] = L"sentinel";
+    BSTR language = sentinel, unnamed = sentinel;
+    ExpectError([&] { return info->get_LanguageName(&language); }, kNotSpecified, "no data yet");
+    EXPECT_EQ(language, nullptr);
     Bstr version;  // the one place that checks the component's version text
     EXPECT_EQ(info->get_Version(version.Out()), S_OK);
     EXPECT_EQ(Text(version.Get()), Widen(VINSPECT_VERSION_TEXT));
@@ -78,8 +83,9 @@ TEST_F(Object, TranslationComesFromTheFirstEntryOfTheFilesTable) {
     EXPECT_EQ(Text(value.Get()), L"1998, 9");
     ExpectError([&] { return info->GetValue(tooLong.Get(), name.Get(), value.Out()); },
                 E_INVALIDARG, "long path");
-    ExpectError([&] { return info->GetValue(nullptr, nullptr, value.Out()); }, E_INVALIDARG,
+    ExpectError([&] { return info->GetValue(nullptr, nullptr, &unnamed); }, E_INVALIDARG,
                 "null name");
+    EXPECT_EQ(unnamed, nullptr);
     // Files without a translation table, or with an empty one, keep the previous translation.
     for (const char* name : {"german.dll", "untranslated.dll", "empty-table.dll"}) {
         ASSERT_EQ(Assign(info.Get(), File(name)), S_OK);
@@ -253,18 +259,6 @@ TEST_F(Object, UntrustedCallersReadOnlyFilesOnLocalDrives) {
     }
     SetEvent(done.Get());
     watchdog.join();
-}
-
-// The two string outputs that a failure used to leave as they were come back null, so that a
-// caller who frees its output after a failure frees nothing of its own.
-TEST_F(Object, FailedLanguageNameAndGetValueLeaveNullOutputs) {
-    ComRef<IqzVersionInfo> info = NewVersionInfo();
-    wchar_t sentinel[] = L"sentinel";
-    BSTR language = sentinel, value = sentinel;
-    EXPECT_EQ(info->get_LanguageName(&language), kNotSpecified);
-    EXPECT_EQ(language, nullptr);
-    EXPECT_EQ(info->GetValue(nullptr, nullptr, &value), E_INVALIDARG);
-    EXPECT_EQ(value, nullptr);
 }
 
 }  // namespace
