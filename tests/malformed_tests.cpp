@@ -48,9 +48,13 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
         {"value-past-resource", kRefused, L""},
         {"key-unterminated", kRefused, L""},  // terminator (and 16-bit padding) cut off
         {"nested-300", kRefused, L""},        // nodes nested 300 deep
+        // A root length between the resource's and twice that (32-bit layout only): every node
+        // lies inside the root, but the ANSI lookup would write its conversion past the block.
+        {"root-long", kRefused, L""},
     };
     for (const char* layout : {"", ".ansi"}) {
         for (const auto& [name, expected, answer] : rows) {
+            if (*layout != '\0' && std::string(name) == "root-long") continue;
             SCOPED_TRACE(name + std::string(layout));
             const std::string path = ScratchDir() + "\\" + name + layout + ".dll";
             WriteModule(path, Layout(name + std::string(layout)));
@@ -63,16 +67,6 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
             ASSERT_TRUE(HeapsValid());
         }
     }
-}
-
-// A root length between the resource's and twice that (32-bit layout): every node lies inside
-// the root, but the ANSI lookup would write its conversion past the end of the block.
-TEST(Malformed, RootLongerThanItsResourceIsRefused) {
-    const std::string path = ScratchDir() + "\\root-long.dll";
-    WriteModule(path, Layout("root-long"));
-    ComRef<IqzVersionInfo> info = NewVersionInfo();
-    ExpectError([&] { return Assign(info.Get(), path); }, kRefused, "root-long");
-    ASSERT_TRUE(HeapsValid());
 }
 
 // Mutants of both layouts: bytes overwritten, WORDs at node-aligned offsets replaced, the end
