@@ -62,11 +62,8 @@ std::wstring PlatformSummary(const std::string& path) {
     std::wstring summary;
     for (int field = 2; field < 11; ++field) summary += std::to_wstring(LONG(fixed[field])) + L" ";
     WORD* table = nullptr;
-    USHORT language = 1033, codepage = 1200;
-    if (query(L"\\VarFileInfo\\Translation", &table, &length) && length >= 4) {
-        language = table[0];
-        codepage = table[1];
-    }
+    const bool translated = query(L"\\VarFileInfo\\Translation", &table, &length) && length >= 4;
+    USHORT language = translated ? table[0] : 1033, codepage = translated ? table[1] : 1200;
     summary += std::to_wstring(language) + L"/" + std::to_wstring(codepage);
     auto text = [&](USHORT under, USHORT page, const wchar_t* name, std::wstring* text) {
         wchar_t at[512];
@@ -83,10 +80,8 @@ std::wstring PlatformSummary(const std::string& path) {
     for (int value = 0; value < 13; ++value) {
         std::wstring found;
         if (!text(language, codepage, ValueName(value), &found) &&
-            !(codepage == 1252 && language != 0) && text(1033, 1252, ValueName(value), &found)) {
-            language = 1033;
-            codepage = 1252;
-        }
+            !(codepage == 1252 && language != 0) && text(1033, 1252, ValueName(value), &found))
+            language = 1033, codepage = 1252;
         summary += L"|" + found;
     }
     return summary;
