@@ -43,9 +43,7 @@ inline std::string Narrow(const std::wstring& text) {
     char narrow[4096] = "";
     return WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow, 4095, nullptr, nullptr), narrow;
 }
-inline std::wstring Text(BSTR text) {
-    return text != nullptr ? std::wstring(text, SysStringLen(text)) : L"";
-}
+inline std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : L""; }
 
 #define READ(name) &IqzVersionInfo::get_##name
 #define NAMED(name) \

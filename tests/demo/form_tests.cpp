@@ -56,9 +56,8 @@ protected:
     }
     void SetUp() override {
         modals.clear();
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        ASSERT_EQ(VersionListWindow::Open(instance, CreateVersionInfoByClsid, SW_SHOW, false,
-                                          &form_, nullptr), S_OK);
+        ASSERT_EQ(VersionListWindow::Open(GetModuleHandleA(nullptr), CreateVersionInfoByClsid,
+                                          SW_SHOW, false, &form_, nullptr), S_OK);
     }
     HWND Control(ControlId id) { return form_->Control(id); }
 
@@ -132,8 +131,7 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
         EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + text + ")");
         EXPECT_EQ(ListRows(), "") << text;
         // The description that a separate object gives for the same name.
-        vinspect::Bstr name(SysAllocString(Widen(text).c_str()));
-        EXPECT_TRUE(FAILED(NewVersionInfo()->put_Path(name.Get())));
+        EXPECT_TRUE(FAILED(Assign(NewVersionInfo().Get(), text)));
         boxes.push_back(Box(TakeError()));
     }
     Enter(plain, {VK_RETURN});
