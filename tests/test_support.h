@@ -23,6 +23,9 @@
 
 namespace test_support {
 
+using vinspect::Bstr;
+using vinspect::ComRef;
+
 // The component's own errors: no file with version data loaded; a path that an untrusted caller
 // may not read.
 constexpr HRESULT kNotSpecified = static_cast<HRESULT>(0x800403E9);
@@ -123,8 +126,8 @@ inline HRESULT CallExport(const std::string& path, const char* name, Args... arg
 
 // The description of the calling thread's error object, taken from it; "<none>" without one.
 inline std::wstring TakeError() {
-    vinspect::ComRef<IErrorInfo> info;
-    vinspect::Bstr description;
+    ComRef<IErrorInfo> info;
+    Bstr description;
     if (GetErrorInfo(0, info.Out()) != S_OK || !info) return L"<none>";
     return info->GetDescription(description.Out()), Text(description.Get());
 }
@@ -185,40 +188,38 @@ inline int HandleCount() {
 struct ReadOnlyKey {
     ReadOnlyKey(HKEY root, const std::string& path) : original_(4096) {
         DWORD size = DWORD(original_.size());
-        const SECURITY_INFORMATION dacl = DACL_SECURITY_INFORMATION;
         EXPECT_EQ(RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, key_.Out()), 0);
-        EXPECT_EQ(RegGetKeySecurity(key_.Get(), dacl, original_.data(), &size), 0) << path;
+        EXPECT_EQ(RegGetKeySecurity(key_.Get(), kDacl, original_.data(), &size), 0) << path;
         PSECURITY_DESCRIPTOR readOnly = nullptr;
         ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)", SDDL_REVISION_1,
                                                              &readOnly, nullptr);
-        EXPECT_EQ(RegSetKeySecurity(key_.Get(), dacl, readOnly), 0) << path;
+        EXPECT_EQ(RegSetKeySecurity(key_.Get(), kDacl, readOnly), 0) << path;
         LocalFree(readOnly);
     }
-    ~ReadOnlyKey() {
-        EXPECT_EQ(RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, original_.data()), 0);
-    }
+    ~ReadOnlyKey() { EXPECT_EQ(RegSetKeySecurity(key_.Get(), kDacl, original_.data()), 0); }
+    static constexpr SECURITY_INFORMATION kDacl = DACL_SECURITY_INFORMATION;
     vinspect::RegKey key_;
     std::vector<BYTE> original_;
 };
 
 // Assigns `path` to Path ("<null>": a null string) and returns the result.
 inline HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
-    vinspect::Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
+    Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
     return info->put_Path(name.Get());
 }
 
 // Declares the caller of `object` untrusted (or trusted again), as a browser does before it lets
 // a page script the object.
 inline void SetUntrusted(IUnknown* object, bool untrusted) {
-    vinspect::ComRef<IObjectSafety> safety;
+    ComRef<IObjectSafety> safety;
     const DWORD bit = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
     ASSERT_EQ(object->QueryInterface(IID_IObjectSafety, safety.OutVoid()), S_OK);
     ASSERT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, bit, untrusted ? bit : 0), S_OK);
 }
 
 // A stand-alone VersionInfo object of the linked-in component, with `path` assigned unless empty.
-inline vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path = "") {
-    vinspect::ComRef<IqzVersionInfo> info;
+inline ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path = "") {
+    ComRef<IqzVersionInfo> info;
     EXPECT_EQ(vinspect::CreateVersionInfo(nullptr, IID_IqzVersionInfo, info.OutVoid()), S_OK);
     EXPECT_TRUE(path.empty() || Assign(info.Get(), path) == S_OK) << path;
     return info;
