@@ -5,14 +5,11 @@
 #include "test_support.h"
 
 using namespace test_support;
-using vinspect::Bstr;
 
 namespace {
 
 // The values a summary lists: the twelve standard strings, then "Build Date".
-const wchar_t* ValueName(int value) {
-    return value < 12 ? kStringReads[value].first : L"Build Date";
-}
+const wchar_t* ValueName(int i) { return i < 12 ? kStringReads[i].first : L"Build Date"; }
 
 // Fixed fields, translation and values as a new object reads them; "" without data.
 std::wstring ObjectSummary(const std::string& path) {

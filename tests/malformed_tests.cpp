@@ -7,8 +7,6 @@
 #include "test_support.h"
 
 using namespace test_support;
-using vinspect::Bstr;
-using vinspect::ComRef;
 
 namespace {
 

@@ -6,8 +6,6 @@
 #include "vinspect_version.h"
 
 using namespace test_support;
-using vinspect::Bstr;
-using vinspect::ComRef;
 
 namespace {
 
@@ -36,11 +34,10 @@ protected:
     // The layouts, as modules (tests/corpus/tools/handmade.py says what each holds), and files
     // without version data.
     static void SetUpTestSuite() {
-        for (const char* name :
-             {"english", "german", "western", "mislabelled", "neutral", "untranslated",
-              "empty-table", "unknown-language", "no-fixed", "unterminated"}) {
-            WriteModule(File(name + std::string(".dll")), Layout(name));
-        }
+        for (const std::string name : {"english", "german", "western", "mislabelled", "neutral",
+                                       "untranslated", "empty-table", "unknown-language",
+                                       "no-fixed", "unterminated"})
+            WriteModule(File(name + ".dll"), Layout(name));
         WriteModule(File("no-resources.dll"), {});
         WriteModule(File("other-resources.dll"), {});
         PutResource(File("other-resources.dll"), MAKEINTRESOURCEA(10), 1, "data", 4);

@@ -7,7 +7,6 @@
 #include <psapi.h>
 
 using namespace test_support;
-using vinspect::ComRef;
 
 namespace {
 
