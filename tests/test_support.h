@@ -49,8 +49,7 @@ inline std::string Narrow(const std::wstring& text) {
 inline std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : L""; }
 
 #define READ(name) &IqzVersionInfo::get_##name
-#define NAMED(name) \
-    { L## #name, READ(name) }
+#define NAMED(name) {L## #name, READ(name)}
 // clang-format off
 // The reads of the nine fixed fields, in the order of VS_FIXEDFILEINFO from dwFileVersionMS on.
 inline const NumberRead kFixedReads[9] = {
@@ -100,11 +99,10 @@ inline std::vector<BYTE> Layout(const std::string& name) {
 // A version resource that holds `fixed` and nothing else: the root's header, its key and the
 // structure at the next 32-bit boundary.
 inline std::vector<BYTE> FixedOnly(const VS_FIXEDFILEINFO& fixed) {
-    std::vector<BYTE> bytes(40 + sizeof fixed);
-    const WORD header[3] = {WORD(bytes.size()), WORD(sizeof fixed), 0};
-    std::memcpy(bytes.data(), header, sizeof header);
-    std::memcpy(bytes.data() + sizeof header, L"VS_VERSION_INFO", 32);
-    return std::memcpy(bytes.data() + 40, &fixed, sizeof fixed), bytes;
+    const struct { WORD length, valueLength, type; wchar_t key[17]; VS_FIXEDFILEINFO value; } root{
+        40 + sizeof fixed, sizeof fixed, 0, L"VS_VERSION_INFO", fixed};
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&root);
+    return {bytes, bytes + sizeof root};
 }
 
 // Writes a copy of the resource-free module carrying `resource` as its version data (none when
