@@ -16,16 +16,7 @@ const char* const kWritten[] = {"qzVersionInfo.VersionInfo.1", "qzVersionInfo.Ve
                                 "TypeLib\\{6F1C2A10-3B7E-4D21-9A55-0C1E2F3A4B01}"};
 const std::string kBuilt = BinDir() + "\\vinspect.dll";
 
-// The class's three keys as Dump shows them, then the path of the registered type library.
-std::string Registered() {
-    std::string keys;
-    for (const char* key : {"qzVersionInfo.VersionInfo.1", "qzVersionInfo.VersionInfo", kClassKey})
-        keys += Dump(HKEY_CLASSES_ROOT, key) + " |";
-    vinspect::Bstr typeLibrary;
-    QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out());
-    return keys + " " + Narrow(Text(typeLibrary.Get()));
-}
-
+// What Registered() shows for the library at `library`.
 std::string Expected(const std::string& library) {
     const std::string name =
         " @=Tervik VersionInfo Object CLSID { @={6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01} }";
@@ -42,6 +33,14 @@ std::vector<std::string> WrittenKeys(HKEY root) {
     std::vector<std::string> rows;
     for (const std::string key : kWritten) rows.push_back(Dump(root, "Software\\Classes\\" + key));
     return rows;
+}
+
+// The class's three keys as Dump shows them, then the path of the registered type library.
+std::string Registered() {
+    const std::vector<std::string> rows = WrittenKeys(HKEY_LOCAL_MACHINE);
+    Bstr typeLibrary;
+    QueryPathOfRegTypeLib(LIBID_qzVersionInfo, 1, 0, 0, typeLibrary.Out());
+    return rows[0] + " |" + rows[1] + " |" + rows[2] + " | " + Narrow(Text(typeLibrary.Get()));
 }
 
 void ExpectRows(const std::vector<std::string>& got, const std::vector<std::string>& expected,
