@@ -1,10 +1,10 @@
 // frmTest in a real window: keys through the input queue, message boxes answered from a timer,
 // the component registered and created by its CLSID.
-#include <windows.h>
+#include "test_support.h"
+
 #include <commctrl.h>
 
 #include "demo/form.h"
-#include "test_support.h"
 
 using namespace test_support;
 using namespace vinsdemo;
