@@ -79,17 +79,15 @@ TEST(Malformed, MutatedResourcesKeepEveryHeapValid) {
     ComRef<IqzVersionInfo> info = NewVersionInfo();
     for (int round = 0; round < 1500; ++round) {
         std::vector<BYTE> bytes = bases[round % 2];
+        // Each change: a byte overwritten (0), a WORD at an even offset replaced (1: a node's
+        // length or value length, mostly below 256), or the end cut off (2).
         for (int change = 1 + random() % 3; change > 0; --change) {
             size_t at = random() % bytes.size();
-            switch (random() % 3) {
-                case 0: bytes[at] = static_cast<BYTE>(random()); break;
-                case 1:  // a node's length or value length, mostly below 256
-                    at &= ~size_t{1};
-                    bytes[at] = static_cast<BYTE>(random());
-                    if (at + 1 < bytes.size()) bytes[at + 1] = random() % 4 ? 0 : BYTE(random());
-                    break;
-                default: bytes.resize(std::max<size_t>(at, 1)); break;
-            }
+            const unsigned kind = random() % 3;
+            if (kind == 2) bytes.resize(std::max<size_t>(at, 1));
+            if (kind == 1) at &= ~size_t{1};
+            if (kind < 2) bytes[at] = static_cast<BYTE>(random());
+            if (kind == 1 && ++at < bytes.size()) bytes[at] = random() % 4 ? 0 : BYTE(random());
         }
         WriteModule(path, bytes);
         Assign(info.Get(), path);
