@@ -9,10 +9,9 @@ using namespace test_support;
 namespace {
 
 const char kClassKey[] = "CLSID\\{6F1C2A12-3B7E-4D21-9A55-0C1E2F3A4B01}";
-const char kInterfaceKey[] = "Interface\\{6F1C2A11-3B7E-4D21-9A55-0C1E2F3A4B01}";
 // Every key that registration writes: the ProgIDs, the class, the interface, the type library.
 const char* const kWritten[] = {"qzVersionInfo.VersionInfo.1", "qzVersionInfo.VersionInfo",
-                                kClassKey, kInterfaceKey,
+                                kClassKey, "Interface\\{6F1C2A11-3B7E-4D21-9A55-0C1E2F3A4B01}",
                                 "TypeLib\\{6F1C2A10-3B7E-4D21-9A55-0C1E2F3A4B01}"};
 const std::string kBuilt = BinDir() + "\\vinspect.dll";
 
