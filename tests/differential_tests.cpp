@@ -5,14 +5,11 @@
 #include "test_support.h"
 
 using namespace test_support;
-using vinspect::Bstr;
 
 namespace {
 
 // The values a summary lists: the twelve standard strings, then "Build Date".
-const wchar_t* ValueName(int value) {
-    return value < 12 ? kStringReads[value].first : L"Build Date";
-}
+const wchar_t* ValueName(int i) { return i < 12 ? kStringReads[i].first : L"Build Date"; }
 
 // Fixed fields, translation and values as a new object reads them; "" without data.
 std::wstring ObjectSummary(const std::string& path) {
@@ -62,11 +59,8 @@ std::wstring PlatformSummary(const std::string& path) {
     std::wstring summary;
     for (int field = 2; field < 11; ++field) summary += std::to_wstring(LONG(fixed[field])) + L" ";
     WORD* table = nullptr;
-    USHORT language = 1033, codepage = 1200;
-    if (query(L"\\VarFileInfo\\Translation", &table, &length) && length >= 4) {
-        language = table[0];
-        codepage = table[1];
-    }
+    const bool translated = query(L"\\VarFileInfo\\Translation", &table, &length) && length >= 4;
+    USHORT language = translated ? table[0] : 1033, codepage = translated ? table[1] : 1200;
     summary += std::to_wstring(language) + L"/" + std::to_wstring(codepage);
     auto text = [&](USHORT under, USHORT page, const wchar_t* name, std::wstring* text) {
         wchar_t at[512];
@@ -83,10 +77,8 @@ std::wstring PlatformSummary(const std::string& path) {
     for (int value = 0; value < 13; ++value) {
         std::wstring found;
         if (!text(language, codepage, ValueName(value), &found) &&
-            !(codepage == 1252 && language != 0) && text(1033, 1252, ValueName(value), &found)) {
-            language = 1033;
-            codepage = 1252;
-        }
+            !(codepage == 1252 && language != 0) && text(1033, 1252, ValueName(value), &found))
+            language = 1033, codepage = 1252;
         summary += L"|" + found;
     }
     return summary;

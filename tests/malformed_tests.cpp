@@ -7,8 +7,6 @@
 #include "test_support.h"
 
 using namespace test_support;
-using vinspect::Bstr;
-using vinspect::ComRef;
 
 namespace {
 
@@ -48,9 +46,13 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
         {"value-past-resource", kRefused, L""},
         {"key-unterminated", kRefused, L""},  // terminator (and 16-bit padding) cut off
         {"nested-300", kRefused, L""},        // nodes nested 300 deep
+        // A root length between the resource's and twice that (32-bit layout only): every node
+        // lies inside the root, but the ANSI lookup would write its conversion past the block.
+        {"root-long", kRefused, L""},
     };
     for (const char* layout : {"", ".ansi"}) {
         for (const auto& [name, expected, answer] : rows) {
+            if (*layout != '\0' && std::string(name) == "root-long") continue;
             SCOPED_TRACE(name + std::string(layout));
             const std::string path = ScratchDir() + "\\" + name + layout + ".dll";
             WriteModule(path, Layout(name + std::string(layout)));
@@ -65,16 +67,6 @@ TEST(Malformed, CraftedResourcesAreRefusedOrAnsweredFromInside) {
     }
 }
 
-// A root length between the resource's and twice that (32-bit layout): every node lies inside
-// the root, but the ANSI lookup would write its conversion past the end of the block.
-TEST(Malformed, RootLongerThanItsResourceIsRefused) {
-    const std::string path = ScratchDir() + "\\root-long.dll";
-    WriteModule(path, Layout("root-long"));
-    ComRef<IqzVersionInfo> info = NewVersionInfo();
-    ExpectError([&] { return Assign(info.Get(), path); }, kRefused, "root-long");
-    ASSERT_TRUE(HeapsValid());
-}
-
 // Mutants of both layouts: bytes overwritten, WORDs at node-aligned offsets replaced, the end
 // cut off. VINSPECT_MUTATION_SEED repeats a run.
 TEST(Malformed, MutatedResourcesKeepEveryHeapValid) {
@@ -87,17 +79,15 @@ TEST(Malformed, MutatedResourcesKeepEveryHeapValid) {
     ComRef<IqzVersionInfo> info = NewVersionInfo();
     for (int round = 0; round < 1500; ++round) {
         std::vector<BYTE> bytes = bases[round % 2];
+        // Each change: a byte overwritten (0), a WORD at an even offset replaced (1: a node's
+        // length or value length, mostly below 256), or the end cut off (2).
         for (int change = 1 + random() % 3; change > 0; --change) {
             size_t at = random() % bytes.size();
-            switch (random() % 3) {
-                case 0: bytes[at] = static_cast<BYTE>(random()); break;
-                case 1:  // a node's length or value length, mostly below 256
-                    at &= ~size_t{1};
-                    bytes[at] = static_cast<BYTE>(random());
-                    if (at + 1 < bytes.size()) bytes[at + 1] = random() % 4 ? 0 : BYTE(random());
-                    break;
-                default: bytes.resize(std::max<size_t>(at, 1)); break;
-            }
+            const unsigned kind = random() % 3;
+            if (kind == 2) bytes.resize(std::max<size_t>(at, 1));
+            if (kind == 1) at &= ~size_t{1};
+            if (kind < 2) bytes[at] = static_cast<BYTE>(random());
+            if (kind == 1 && ++at < bytes.size()) bytes[at] = random() % 4 ? 0 : BYTE(random());
         }
         WriteModule(path, bytes);
         Assign(info.Get(), path);

@@ -7,7 +7,6 @@
 #include <psapi.h>
 
 using namespace test_support;
-using vinspect::ComRef;
 
 namespace {
 
@@ -17,8 +16,7 @@ class Server : public testing::Test {
 protected:
     // Registered for the type library that late binding needs.
     static void SetUpTestSuite() { ASSERT_EQ(CallExport(kLibrary, "DllRegisterServer"), S_OK); }
-    void SetUp() override { ASSERT_EQ(canUnloadNow_(), S_OK) << "a previous test leaked a lock"; }
-    void TearDown() override { EXPECT_EQ(canUnloadNow_(), S_OK); }
+    void TearDown() override { EXPECT_EQ(CanUnloadNow(), S_OK) << "a lock is left"; }
 
     ComRef<IClassFactory> Factory() {
         ComRef<IClassFactory> factory;
@@ -30,15 +28,10 @@ protected:
         EXPECT_EQ(Factory()->CreateInstance(outer, iid, object.OutVoid()), S_OK);
         return object;
     }
-    template <typename Function> Function* Export(const char* name) {
-        return reinterpret_cast<Function*>(reinterpret_cast<void*>(
-            GetProcAddress(library_.Get(), name)));
-    }
-
     vinspect::ModuleHandle library_{LoadLibraryA(kLibrary.c_str())};
-    decltype(DllGetClassObject)* getClassObject_ = Export<decltype(DllGetClassObject)>(
-        "DllGetClassObject");
-    decltype(DllCanUnloadNow)* canUnloadNow_ = Export<decltype(DllCanUnloadNow)>("DllCanUnloadNow");
+    decltype(DllGetClassObject)* getClassObject_ = reinterpret_cast<decltype(getClassObject_)>(
+        reinterpret_cast<void*>(GetProcAddress(library_.Get(), "DllGetClassObject")));
+    HRESULT CanUnloadNow() { return CallExport(kLibrary, "DllCanUnloadNow"); }
 };
 
 // The class object is cached and counted while clients hold it; LockServer and objects hold the
@@ -48,26 +41,28 @@ TEST_F(Server, ClassObjectAndLocks) {
     ComRef<IClassFactory> first = Factory();
     IClassFactory* cached = first.Get();
     EXPECT_EQ(Factory().Get(), cached);
-    EXPECT_EQ(canUnloadNow_(), S_FALSE);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE);
     first.Reset();
-    EXPECT_EQ(canUnloadNow_(), S_OK);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
     EXPECT_EQ(Factory().Get(), cached);  // kept by the class table without counting
     Factory()->LockServer(TRUE);
-    EXPECT_EQ(canUnloadNow_(), S_FALSE);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE);
     Factory()->LockServer(FALSE);
     Factory()->LockServer(FALSE);  // -1 is not zero either
-    EXPECT_EQ(canUnloadNow_(), S_FALSE);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE);
     Factory()->LockServer(TRUE);
     ComRef<IqzVersionInfo> info = Create<IqzVersionInfo>(IID_IqzVersionInfo);
-    EXPECT_EQ(canUnloadNow_(), S_FALSE);
+    EXPECT_EQ(CanUnloadNow(), S_FALSE);
     info.Reset();
     const CLSID otherClass = {0x6F1C2A13, 0x3B7E, 0x4D21, {0x9A, 0x55, 0x0C, 0x1E, 0x2F, 0x3A}};
     void *wrongInterface = &info, *wrongClass = &info, *wrongObject = &info;
     EXPECT_EQ(getClassObject_(CLSID_VersionInfo, IID_IDispatch, &wrongInterface), E_NOINTERFACE);
+    EXPECT_EQ(wrongInterface, nullptr);
     EXPECT_EQ(getClassObject_(otherClass, IID_IClassFactory, &wrongClass),
               CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(wrongClass, nullptr);
     EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IClassFactory, &wrongObject), E_NOINTERFACE);
-    EXPECT_EQ(std::vector<void*>({wrongInterface, wrongClass, wrongObject}), std::vector<void*>(3));
+    EXPECT_EQ(wrongObject, nullptr);
 }
 
 // An outer object that notes the calls the aggregated part forwards to it, and is its identity.
@@ -98,8 +93,6 @@ TEST_F(Server, AggregatedObjectDelegatesToItsOuterObject) {
     EXPECT_EQ(identity, &outer);
     EXPECT_EQ(info->QueryInterface(IID_IPersist, &outerOnly), S_OK);
     EXPECT_EQ(outerOnly, &outer);
-    LONG flags = 0;
-    EXPECT_EQ(info->get_FileFlags(&flags), kNotSpecified);  // the contained object works as itself
     info.Reset();
     EXPECT_EQ(outer.calls, "AQQR");
 }
@@ -149,17 +142,18 @@ TEST_F(Server, ObjectSafetyAsABrowserUsesIt) {
     }
 }
 
-// Late binding through the type library: names resolve in any case, and DISPID 26 (Codepage) is
-// written, its argument converted from a string, and read back. (Script hosts use every property
-// by name in the package test.)
-TEST_F(Server, LateBindingByName) {
+// Late binding through the type library: a name in another case than the type library's resolves
+// (the type information compares names as the platform does; one case shows that the object hands
+// the lookup to it), and DISPID 26 (Codepage) is written, its argument converted from a string,
+// and read back. (Script hosts use every property by name in the package test.) A page's script
+// reaches Path (DISPID 1) the same way: on an untrusted object the refusal comes back as
+// DISP_E_EXCEPTION whose EXCEPINFO carries the code, the text and the ProgID as its source.
+TEST_F(Server, LateBinding) {
     ComRef<IDispatch> dispatch = Create<IDispatch>(IID_IDispatch);
-    DISPID upper = DISPID_UNKNOWN, lower = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(L"CODEPAGE"), const_cast<LPOLESTR>(L"codepage")};
-    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &upper), S_OK);
-    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names + 1, 1, LOCALE_USER_DEFAULT, &lower), S_OK);
-    EXPECT_EQ(upper, 26);
-    EXPECT_EQ(lower, 26);
+    DISPID id = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
+    LPOLESTR name = const_cast<LPOLESTR>(L"CODEPAGE");
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+    EXPECT_EQ(id, 26);
     VARIANT value, result;
     V_VT(&value) = VT_BSTR;
     V_BSTR(&value) = SysAllocString(L"1252");
@@ -171,19 +165,9 @@ TEST_F(Server, LateBindingByName) {
                                nullptr), S_OK);
     EXPECT_EQ(V_VT(&result), VT_I2);
     EXPECT_EQ(V_I2(&result), 1252);
-    VariantClear(&value);
-}
-
-// A page's script reaches Path through Invoke: the refusal comes back as DISP_E_EXCEPTION whose
-// EXCEPINFO carries the code, the text and the ProgID as its source.
-TEST_F(Server, LateBoundRefusalCarriesTheErrorObject) {
-    ComRef<IDispatch> dispatch = Create<IDispatch>(IID_IDispatch);
     SetUntrusted(dispatch.Get(), true);
-    VARIANT value;
-    V_VT(&value) = VT_BSTR;
+    SysFreeString(V_BSTR(&value));
     V_BSTR(&value) = SysAllocString(L"\\\\fileserver\\share\\vinspect.dll");
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS put{&value, &named, 1, 1};
     EXCEPINFO exception{};
     exception.scode = E_FAIL;  // a sentinel
     EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, &exception,
@@ -208,12 +192,9 @@ TEST(Unload, LoadCyclesAndComRoundsGiveEverythingBack) {
         GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
         return std::make_tuple(TlsFree(index) ? index : 0, HandleCount(), memory.PagefileUsage);
     };
-    auto cycles = [&](int count) {
-        for (; count > 0; --count) ASSERT_TRUE(FreeLibrary(LoadLibraryA(kLibrary.c_str())));
-    };
-    cycles(1);
+    ASSERT_TRUE(FreeLibrary(LoadLibraryA(kLibrary.c_str())));
     const auto before = holdings();
-    cycles(50);
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(FreeLibrary(LoadLibraryA(kLibrary.c_str())));
     const auto after = holdings();
     EXPECT_EQ(std::get<0>(after), std::get<0>(before)) << "next free TLS index";
     EXPECT_EQ(std::get<1>(after), std::get<1>(before)) << "handles";

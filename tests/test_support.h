@@ -23,6 +23,9 @@
 
 namespace test_support {
 
+using vinspect::Bstr;
+using vinspect::ComRef;
+
 // The component's own errors: no file with version data loaded; a path that an untrusted caller
 // may not read.
 constexpr HRESULT kNotSpecified = static_cast<HRESULT>(0x800403E9);
@@ -43,13 +46,10 @@ inline std::string Narrow(const std::wstring& text) {
     char narrow[4096] = "";
     return WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow, 4095, nullptr, nullptr), narrow;
 }
-inline std::wstring Text(BSTR text) {
-    return text != nullptr ? std::wstring(text, SysStringLen(text)) : L"";
-}
+inline std::wstring Text(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : L""; }
 
 #define READ(name) &IqzVersionInfo::get_##name
-#define NAMED(name) \
-    { L## #name, READ(name) }
+#define NAMED(name) {L## #name, READ(name)}
 // clang-format off
 // The reads of the nine fixed fields, in the order of VS_FIXEDFILEINFO from dwFileVersionMS on.
 inline const NumberRead kFixedReads[9] = {
@@ -99,11 +99,10 @@ inline std::vector<BYTE> Layout(const std::string& name) {
 // A version resource that holds `fixed` and nothing else: the root's header, its key and the
 // structure at the next 32-bit boundary.
 inline std::vector<BYTE> FixedOnly(const VS_FIXEDFILEINFO& fixed) {
-    std::vector<BYTE> bytes(40 + sizeof fixed);
-    const WORD header[3] = {WORD(bytes.size()), WORD(sizeof fixed), 0};
-    std::memcpy(bytes.data(), header, sizeof header);
-    std::memcpy(bytes.data() + sizeof header, L"VS_VERSION_INFO", 32);
-    return std::memcpy(bytes.data() + 40, &fixed, sizeof fixed), bytes;
+    const struct { WORD length, valueLength, type; wchar_t key[17]; VS_FIXEDFILEINFO value; } root{
+        40 + sizeof fixed, sizeof fixed, 0, L"VS_VERSION_INFO", fixed};
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&root);
+    return {bytes, bytes + sizeof root};
 }
 
 // Writes a copy of the resource-free module carrying `resource` as its version data (none when
@@ -114,18 +113,19 @@ inline void WriteModule(const std::string& path, const std::vector<BYTE>& resour
         PutResource(path, MAKEINTRESOURCEA(16), 1, resource.data(), resource.size());
 }
 
-// Loads the library at `path` and calls its entry point `name` (DllRegisterServer...).
-inline HRESULT CallExport(const std::string& path, const char* name) {
+// Loads the library at `path` and calls its entry point `name` (DllRegisterServer...) with `args`.
+template <typename... Args>
+inline HRESULT CallExport(const std::string& path, const char* name, Args... args) {
     vinspect::ModuleHandle module(LoadLibraryA(path.c_str()));
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(Args...)>(
         reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
-    return entry != nullptr ? entry() : HRESULT_FROM_WIN32(GetLastError());
+    return entry != nullptr ? entry(args...) : HRESULT_FROM_WIN32(GetLastError());
 }
 
 // The description of the calling thread's error object, taken from it; "<none>" without one.
 inline std::wstring TakeError() {
-    vinspect::ComRef<IErrorInfo> info;
-    vinspect::Bstr description;
+    ComRef<IErrorInfo> info;
+    Bstr description;
     if (GetErrorInfo(0, info.Out()) != S_OK || !info) return L"<none>";
     return info->GetDescription(description.Out()), Text(description.Get());
 }
@@ -167,11 +167,8 @@ inline std::string Dump(HKEY root, const std::string& path) {
         if (type == REG_SZ && size > 0 && data[size - 1] == 0) text = reinterpret_cast<char*>(data);
         out += std::string(" ") + (*name != '\0' ? name : "@") + "=" + text;
     }
-    for (DWORD i = 0, length; length = sizeof name,
-               RegEnumKeyExA(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) == 0;
-         ++i) {
+    for (DWORD i = 0; RegEnumKeyA(key.Get(), i, name, sizeof name) == ERROR_SUCCESS; ++i)
         out += " " + std::string(name) + " {" + Dump(key.Get(), name) + " }";
-    }
     return out;
 }
 
@@ -186,47 +183,41 @@ inline int HandleCount() {
 
 // Lets `path` under `root` be read but not written while it lives, as the registry checks every
 // caller, then puts its earlier access rules back through a handle kept for that.
-class ReadOnlyKey {
-public:
+struct ReadOnlyKey {
     ReadOnlyKey(HKEY root, const std::string& path) : original_(4096) {
         DWORD size = DWORD(original_.size());
-        const SECURITY_INFORMATION dacl = DACL_SECURITY_INFORMATION;
         EXPECT_EQ(RegOpenKeyExA(root, path.c_str(), 0, READ_CONTROL | WRITE_DAC, key_.Out()), 0);
-        EXPECT_EQ(RegGetKeySecurity(key_.Get(), dacl, original_.data(), &size), 0) << path;
+        EXPECT_EQ(RegGetKeySecurity(key_.Get(), kDacl, original_.data(), &size), 0) << path;
         PSECURITY_DESCRIPTOR readOnly = nullptr;
         ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;KR;;;WD)", SDDL_REVISION_1,
                                                              &readOnly, nullptr);
-        EXPECT_EQ(RegSetKeySecurity(key_.Get(), dacl, readOnly), 0) << path;
+        EXPECT_EQ(RegSetKeySecurity(key_.Get(), kDacl, readOnly), 0) << path;
         LocalFree(readOnly);
     }
-    ~ReadOnlyKey() {
-        EXPECT_EQ(RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, original_.data()), 0);
-    }
-
-private:
+    ~ReadOnlyKey() { EXPECT_EQ(RegSetKeySecurity(key_.Get(), kDacl, original_.data()), 0); }
+    static constexpr SECURITY_INFORMATION kDacl = DACL_SECURITY_INFORMATION;
     vinspect::RegKey key_;
     std::vector<BYTE> original_;
 };
 
 // Assigns `path` to Path ("<null>": a null string) and returns the result.
 inline HRESULT Assign(IqzVersionInfo* info, const std::string& path) {
-    vinspect::Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
+    Bstr name(path == "<null>" ? nullptr : SysAllocString(Widen(path).c_str()));
     return info->put_Path(name.Get());
 }
 
 // Declares the caller of `object` untrusted (or trusted again), as a browser does before it lets
 // a page script the object.
 inline void SetUntrusted(IUnknown* object, bool untrusted) {
-    vinspect::ComRef<IObjectSafety> safety;
-    const DWORD caller = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+    ComRef<IObjectSafety> safety;
+    const DWORD bit = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
     ASSERT_EQ(object->QueryInterface(IID_IObjectSafety, safety.OutVoid()), S_OK);
-    const DWORD enabled = untrusted ? caller : 0;
-    ASSERT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, enabled), S_OK);
+    ASSERT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, bit, untrusted ? bit : 0), S_OK);
 }
 
 // A stand-alone VersionInfo object of the linked-in component, with `path` assigned unless empty.
-inline vinspect::ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path = "") {
-    vinspect::ComRef<IqzVersionInfo> info;
+inline ComRef<IqzVersionInfo> NewVersionInfo(const std::string& path = "") {
+    ComRef<IqzVersionInfo> info;
     EXPECT_EQ(vinspect::CreateVersionInfo(nullptr, IID_IqzVersionInfo, info.OutVoid()), S_OK);
     EXPECT_TRUE(path.empty() || Assign(info.Get(), path) == S_OK) << path;
     return info;

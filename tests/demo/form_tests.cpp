@@ -1,10 +1,10 @@
 // frmTest in a real window: keys through the input queue, message boxes answered from a timer,
 // the component registered and created by its CLSID.
-#include <windows.h>
+#include "test_support.h"
+
 #include <commctrl.h>
 
 #include "demo/form.h"
-#include "test_support.h"
 
 using namespace test_support;
 using namespace vinsdemo;
@@ -56,11 +56,9 @@ protected:
     }
     void SetUp() override {
         modals.clear();
-        HINSTANCE instance = GetModuleHandleA(nullptr);
-        ASSERT_EQ(VersionListWindow::Open(instance, CreateVersionInfoByClsid, SW_SHOW, false,
-                                          &form_, nullptr), S_OK);
+        ASSERT_EQ(VersionListWindow::Open(GetModuleHandleA(nullptr), CreateVersionInfoByClsid,
+                                          SW_SHOW, false, &form_, nullptr), S_OK);
     }
-    HWND Control(ControlId id) { return form_->Control(id); }
 
     // Presses `keys` together through the input queue, then runs the thread's messages through the
     // form as the program's loop does, until `done` (at most 5 s), and 50 ms more for the key-ups.
@@ -86,14 +84,14 @@ protected:
 
     // Puts `text` in txtFile and presses `keys` until the listing has set the frame caption.
     void Enter(const std::string& text, const std::vector<WORD>& keys, DWORD flags = 0) {
-        SetWindowTextA(Control(kTxtFile), text.c_str());
-        SetWindowTextA(Control(kFrame1), "");
-        Press(keys, [&] { return !TextOf(Control(kFrame1)).empty(); }, flags);
+        SetWindowTextA(form_->Control(kTxtFile), text.c_str());
+        SetWindowTextA(form_->Control(kFrame1), "");
+        Press(keys, [&] { return !TextOf(form_->Control(kFrame1)).empty(); }, flags);
     }
 
     // The list's rows as "name=value|", one after the other.
     std::string ListRows() {
-        HWND list = Control(kLvwVerInfo);
+        HWND list = form_->Control(kLvwVerInfo);
         std::string rows;
         for (int row = 0; row < ListView_GetItemCount(list); ++row) {
             char cells[2][1024];
@@ -129,18 +127,17 @@ TEST_F(DemoWindow, EnterListsTheNamedFile) {
     Log boxes;
     for (const std::string& text : {BinDir() + "\\missing.dll", " " + plain + " ", std::string{}}) {
         Enter(text, {VK_RETURN});
-        EXPECT_EQ(TextOf(Control(kFrame1)), "Version Info (" + text + ")");
+        EXPECT_EQ(TextOf(form_->Control(kFrame1)), "Version Info (" + text + ")");
         EXPECT_EQ(ListRows(), "") << text;
         // The description that a separate object gives for the same name.
-        vinspect::Bstr name(SysAllocString(Widen(text).c_str()));
-        EXPECT_TRUE(FAILED(NewVersionInfo()->put_Path(name.Get())));
+        EXPECT_TRUE(FAILED(Assign(NewVersionInfo().Get(), text)));
         boxes.push_back(Box(TakeError()));
     }
     Enter(plain, {VK_RETURN});
     EXPECT_EQ(ListRows(), "plain.dll=File does not contain version info resource|");
-    SetWindowTextA(Control(kFrame1), "");
-    Press({'X'}, [&] { return TextOf(Control(kTxtFile)).size() == plain.size() + 1; });
-    EXPECT_EQ(TextOf(Control(kFrame1)), "");
+    SetWindowTextA(form_->Control(kFrame1), "");
+    Press({'X'}, [&] { return TextOf(form_->Control(kTxtFile)).size() == plain.size() + 1; });
+    EXPECT_EQ(TextOf(form_->Control(kFrame1)), "");
     EXPECT_EQ(modals, boxes);
 }
 

@@ -81,14 +81,12 @@ TEST_F(Registry, ReadOnlyKeysFailAndArePutBack) {
 // without reading their types and numbers, so the faults there ("y ...") are applied.
 TEST_F(Registry, SyntaxFailuresAreRefusedBeforeAnythingChanges) {
     const std::string longVariable = "%" + Repeat("n", 32) + "%";
-    std::vector<std::string> bodies = {
-        "x {",     "x = s", "x = s 'y", "x\\y",      "x { y { z\\w } }", "missing { z\\w }",
-        "val v x", "''",    "x%",       "y = d abc", "y = d 4294967296", "y = q x",
-        "y = sz x"};
-    bodies.insert(bodies.end(), {"y { val z = '' x }", "val " + Repeat("v", 260) + " = s 1",
-                                 "x = s " + Repeat("u", 4096), "x = s '" + Repeat("q", 4095) + "'",
-                                 Repeat("x { ", 62) + Repeat("} ", 62), "%" + Repeat("n", 31) + "%",
-                                 Repeat("x { ", 50000) + Repeat("} ", 50000), longVariable});
+    const std::vector<std::string> bodies = {
+        "x {", "x = s", "x = s 'y", "x\\y", "x { y { z\\w } }", "missing { z\\w }", "val v x", "''",
+        "x%", "y = d abc", "y = d 4294967296", "y = q x", "y = sz x", "y { val z = '' x }",
+        "val " + Repeat("v", 260) + " = s 1", "x = s " + Repeat("u", 4096),
+        "x = s '" + Repeat("q", 4095) + "'", Repeat("x { ", 62) + Repeat("} ", 62),
+        "%" + Repeat("n", 31) + "%", Repeat("x { ", 50000) + Repeat("} ", 50000), longVariable};
     for (BOOL registerMode : {TRUE, FALSE}) {
         for (const std::string& bad : bodies) {
             SCOPED_TRACE(bad.substr(0, 60));
@@ -99,9 +97,8 @@ TEST_F(Registry, SyntaxFailuresAreRefusedBeforeAnythingChanges) {
                       passedOver ? S_OK : refused);
             EXPECT_EQ(Dump(), passedOver ? "" : "k { }");
         }
-        for (const char* bad : {" \t\r\n", "HKXX { }", "HKCU x", "HKCU { } trailing"}) {
+        for (const char* bad : {" \t\r\n", "HKXX { }", "HKCU x", "HKCU { } trailing"})
             EXPECT_EQ(Apply(bad, registerMode), DISP_E_EXCEPTION) << bad;
-        }
         EXPECT_EQ(Apply("", registerMode), S_OK);
     }
 }
@@ -117,9 +114,8 @@ std::string Entries(std::mt19937& random, bool noRemove, int depth = 0) {
         out += prefix + (noRemove && prefix != " val" && random() % 4 == 0 ? " NoRemove" : "");
         out += pick({" vt0", " VT0", " vt1", " 'vt 2'", " clsid"});
         if (prefix == " val" || random() % 2 == 0) out += value;
-        if (prefix != " val" && depth < 4 && random() % 2 == 0) {
+        if (prefix != " val" && depth < 4 && random() % 2 == 0)
             out += " {" + Entries(random, noRemove, depth + 1) + " }";
-        }
     }
     return out;
 }
