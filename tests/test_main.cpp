@@ -1,7 +1,6 @@
 // Runs the tests of one executable in a single-threaded apartment, with the module record of the
 // linked-in component started as the library's entry routine would.
 #include <windows.h>
-#include <objbase.h>
 
 #include <gtest/gtest.h>
 

@@ -131,15 +131,20 @@ for arch in x64 x86; do
     cp "$work/sdk/$arch/vinsprint.exe.manifest" "$dir/"
     app=$(winpath "$dir")
     check_sample "$arch: library folder beside"
-    # Calls from another apartment, through the marshaler that the assembly manifest names
-    # (without its comInterfaceExternalProxyStub: 0x80004002). Run before anything else needs the
-    # type library: Wine 8 registers a type library that it loads through a manifest (the
-    # interface keys with it), after which the registry would name the marshaler too.
-    cp "$root/build/$arch/bin/apartment_client.exe" "$dir/"
-    cp "$dir/vinsprint.exe.manifest" "$dir/apartment_client.exe.manifest"
-    run $loader "$app\\apartment_client.exe" "$system\\comctl32.dll"
-    expect "$arch: calls from a multi-threaded apartment" \
-        '0x00000000 FileDescription=Wine Common Controls' "$out"
+    # The assembly manifest beside the library names, by the interface description's identities,
+    # the class with its threading model and both ProgIDs, the type library, and the interface
+    # with the type-library marshaler that calls from other apartments go through.
+    manifest=$(tr -s '\r\n ' ' ' <"$dir/vinspect.manifest")
+    architecture=amd64; [ $arch = x86 ] && architecture=x86
+    for row in "name=\"vinspect\" version=\"1.0.71.0\" processorArchitecture=\"$architecture\"" \
+        "comClass clsid=\"$clsid\" threadingModel=\"Apartment\"" \
+        'progid="qzVersionInfo.VersionInfo.1"' '<progid>qzVersionInfo.VersionInfo</progid>' \
+        'typelib tlbid="{6F1C2A10-3B7E-4D21-9A55-0C1E2F3A4B01}" version="1.0"' \
+        'iid="{6F1C2A11-3B7E-4D21-9A55-0C1E2F3A4B01}"' \
+        'proxyStubClsid32="{00020424-0000-0000-C000-000000000046}"'; do
+        case $manifest in *"$row"*) pass "$arch: the assembly manifest: $row" ;;
+            *) fail "$arch: the assembly manifest: expected $row, got:" "$manifest" ;; esac
+    done
 
     # Without the program's manifest the class is unknown, by CLSID and by ProgID.
     mv "$dir/vinsprint.exe.manifest" "$work/vinsprint.exe.manifest"
